@@ -1,0 +1,58 @@
+#pragma once
+#include <QFont>
+#include <QImage>
+#include <QRgb>
+#include <QString>
+#include <QWidget>
+
+// An exercise panel: a widget showing a persistent image that is only ever drawn over,
+// never cleared. Geometry is drawn without anti-aliasing so black borders stay pure black,
+// which the flood fill and the colour read-back of the picture exercises rely on.
+class Surface : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Surface(QWidget* parent = nullptr);
+
+    // Drawing state, kept between handlers.
+    QRgb ForeColor = qRgb(0, 0, 0);
+    QRgb FillColor = qRgb(0, 0, 0);
+    int FillStyle = 1;        // 0 solid, 1 transparent
+    double FontSize = 24;     // points
+    double CurrentX = 0;
+    double CurrentY = 0;
+
+    // Segment from (x, y) to (x + dx, y + dy).
+    void Line(double x, double y, double dx, double dy, QRgb colour);
+    // Outline in colour from (x, y) to (x + dx, y + dy); inside painted with the brush.
+    void Box(double x, double y, double dx, double dy, QRgb colour);
+    // Rectangle dx wide and dy high filled with colour.
+    void FilledBox(double x, double y, double dx, double dy, QRgb colour);
+    // Text with its top-left at (CurrentX, CurrentY) on a transparent background; then
+    // CurrentX = 0 and CurrentY moves down one line.
+    void Print(const QString& text);
+    QRgb Point(double x, double y) const;
+    // Rounded rectangle, outline in ForeColor, inside with the brush (right and bottom
+    // edges exclusive, as the system call draws them).
+    void RoundRect(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
+    // Fills with the brush the area around (x, y) bounded by the colour border.
+    void FloodFill(double x, double y, QRgb border);
+    void Refresh();
+
+    const QImage& image() const { return image_; }
+    QFont textFont() const;
+    void resizeImage(int width, int height);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+signals:
+    void mouseDown(int button, int shift, double x, double y);
+
+private:
+    QImage image_;
+};
+
+// Rounds as the drawing calls do: halves to even.
+int RoundPixel(double v);

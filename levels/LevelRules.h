@@ -1,0 +1,37 @@
+#pragma once
+#include "drawing/Exercise.h"
+
+// The numbers the check reads from the three boxes of a slot (panel 0 levels).
+struct TypedAnswer
+{
+    double t1 = 0, t2 = 0, t3 = 0;
+    QString text1, text2, text3;   // the raw texts, for rules that look at them
+};
+
+enum class Verdict { Right, Wrong, Hint };
+
+// Everything particular to one level: how a problem is made and drawn, how an answer is
+// judged and what a press on the picture means. One object per level in the level table.
+class LevelRules
+{
+public:
+    virtual ~LevelRules() = default;
+    // Draws problem k into slot s (below the score line) and fills its record.
+    virtual void Generate(Exercise& ex, int s, int k) = 0;
+    // Judges check t of problem k. A hint is shown by the rule itself and ends the check.
+    virtual Verdict Judge(Exercise& ex, int s, int k, int t, const TypedAnswer& answer) = 0;
+    // Runs after the marking steps of a right or wrong answer (and after the next problem,
+    // when one was drawn): empties and recolours the boxes the level uses.
+    virtual void AfterCheck(Exercise& ex, int s, Verdict v)
+    {
+        if (v == Verdict::Wrong) {
+            ex.EmptyBoxes(s, true, true, false);
+            ex.MakeText1Target(s, false);
+        }
+    }
+    // A press on slot s while its problem is on show.
+    virtual void Press(Exercise&, int /*s*/, double /*x*/, double /*y*/) {}
+};
+
+// Level 1..22 to its rules; levels not built yet have rules that draw and accept nothing.
+LevelRules& RulesFor(int level);

@@ -1,0 +1,5 @@
+#include "levels/LevelTable.h"
+#include "levels/NotBuilt.h"
+
+LevelRules& Level17Rules() { static NotBuiltRules rules; return rules; }
+LevelRules& Level18Rules() { static NotBuiltRules rules; return rules; }
