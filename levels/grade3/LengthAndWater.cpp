@@ -70,16 +70,6 @@ ProperFraction DrawLengthOrWater(Random& rnd, int level)
     }
 }
 
-bool TermsMatch(const TypedAnswer& a, int d, int n)
-{
-    return a.t1 == d && a.t2 == n;
-}
-
-Verdict DefaultRule::Judge(Exercise& ex, int s, int k, int, const TypedAnswer& answer)
-{
-    return TermsMatch(answer, ex.Rec(s, k, 1), ex.Rec(s, k, 2)) ? Verdict::Right : Verdict::Wrong;
-}
-
 LevelRules& Level1Rules() { static LengthAndWaterRules rules(1); return rules; }
 LevelRules& Level2Rules() { static LengthAndWaterRules rules(2); return rules; }
 LevelRules& Level3Rules() { static LengthAndWaterRules rules(3); return rules; }

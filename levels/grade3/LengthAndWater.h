@@ -1,5 +1,5 @@
 #pragma once
-#include "levels/LevelRules.h"
+#include "levels/SharedRules.h"
 
 struct ProperFraction
 {
@@ -10,13 +10,3 @@ struct ProperFraction
 // the numerator is 1..d-1.
 ProperFraction DrawLengthOrWater(Random& rnd, int level);
 
-// The answer shared by levels 1-4, 6 and 7: denominator in Text1, numerator in Text2,
-// exactly the terms asked for.
-bool TermsMatch(const TypedAnswer& a, int d, int n);
-
-// The default rule of levels 1-4, 6 and 7: Text1 = item 1, Text2 = item 2 of the record.
-class DefaultRule : public LevelRules
-{
-public:
-    Verdict Judge(Exercise& ex, int s, int k, int t, const TypedAnswer& answer) override;
-};
