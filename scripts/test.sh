@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the program and its tests twice and runs the tests:
+# first a normal build in build/, then one with AddressSanitizer and
+# UndefinedBehaviorSanitizer in build-asan/. Exits non-zero if anything fails.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+. scripts/packages.sh
+
+ensure_packages "${POROME_BUILD_PACKAGES[@]}"
+
+status=0
+start=$SECONDS
+
+echo "== build/: normal build =="
+build_in build
+(cd build && ctest --output-on-failure) || status=1
+echo "== build/ done after $((SECONDS - start)) s =="
+
+echo "== build-asan/: AddressSanitizer and UndefinedBehaviorSanitizer =="
+build_in build-asan -DPOROME_SANITIZE=ON
+(cd build-asan && ctest --output-on-failure) || status=1
+echo "== build-asan/ done after $((SECONDS - start)) s =="
+
+if [ "$status" -ne 0 ]; then
+  echo "Some tests failed."
+fi
+exit "$status"
