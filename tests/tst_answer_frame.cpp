@@ -248,6 +248,22 @@ private slots:
         QCOMPARE(h.MarkOf(1, 1), 2);
     }
 
+    void markIsWipedAfterThePause()
+    {
+        Harness h;
+        h.StartLevel(2);
+        h.PressSlot(3);
+        const QRect markArea(36, 440 + 176, 60, 44);
+        QCOMPARE(CountPixels(h.panel().image(), markArea, colours::White), markArea.width() * markArea.height());
+        h.Type(3, 1, "99");
+        h.Check(3);
+        QCOMPARE(h.platform.pauses, 2);
+        // nothing of the red mark is left where it stood
+        for (int y = markArea.top(); y <= markArea.bottom(); ++y)
+            for (int x = markArea.left(); x <= markArea.right(); ++x)
+                QCOMPARE(h.panel().image().pixel(x, y) | 0xff000000u, colours::White);
+    }
+
     void emptyDenominatorOnlyAsks()
     {
         Harness h;
