@@ -161,6 +161,28 @@ private slots:
         QCOMPARE(h.platform.beeps, 0);
     }
 
+    void pressKeepsBoxColoursTruthful()
+    {
+        Harness h;
+        h.StartLevel(9);
+        h.PressSlot(1);
+        h.PressSlot(2);
+        Form1& f = *h.form;
+        // slot 1 types into its third box: a press anywhere must not grey it
+        QTest::mousePress(f.Text3[0], Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(BackColor(f.Text3[0]), colours::Pink);
+        h.Click(400, 100);
+        h.Click(5, 5);   // outside every slot
+        QCOMPARE(BackColor(f.Text3[0]), colours::Pink);
+        f.Command6_Click(1);
+        QCOMPARE(f.Text3[0]->text(), QStringLiteral("1"));
+        // once it no longer receives digits, a press greys the panel's Text3 as before
+        QTest::mousePress(f.Text1[0], Qt::LeftButton, {}, QPoint(5, 5));
+        SetBackColor(f.Text3[0], Qt::white);
+        h.Click(400, 320);
+        QCOMPARE(BackColor(f.Text3[0]), colours::Grey);
+    }
+
     void drillRightAtOnce_data()
     {
         QTest::addColumn<int>("level");
