@@ -33,10 +33,15 @@ ensure_packages() {
   "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# Configures and builds one build folder: build_in DIR [extra cmake arguments].
-build_in() {
+# Configures a build folder: configure_in DIR [extra cmake arguments].
+configure_in() {
   local dir=$1
   shift
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-  cmake --build "$dir" -j"$(nproc)"
+}
+
+# Configures and builds everything in a build folder: build_in DIR [extra cmake arguments].
+build_in() {
+  configure_in "$@"
+  cmake --build "$1" -j"$(nproc)"
 }

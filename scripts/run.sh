@@ -14,7 +14,9 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 ensure_packages "${packages[@]}"
 
-build_in build
+# Only the program itself: the tests are built by test.sh.
+configure_in build
+cmake --build build -j"$(nproc)" --target porome
 
 if [ "$headless" -eq 1 ]; then
   echo "No display: opening the window on a virtual 1280x1024 screen."
