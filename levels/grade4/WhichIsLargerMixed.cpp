@@ -1,4 +1,29 @@
 #include "levels/LevelTable.h"
-#include "levels/NotBuilt.h"
+#include "levels/grade3/WhichIsLarger.h"
 
-LevelRules& Level13Rules() { static NotBuiltRules rules; return rules; }
+namespace {
+
+// Level 8 with whole parts 1..6 in front of the fractions. Only the comparison result is
+// recorded, not the numbers.
+class WhichIsLargerMixedRules final : public ChoiceBoxRules
+{
+public:
+    void Generate(Exercise& ex, int s, int k) override
+    {
+        const auto [d, a, e] = DrawSameDenominatorPair(ex.rnd);
+        const int w1 = int(ex.Rnd() * 6) + 1;
+        const int w2 = int(ex.Rnd() * 6) + 1;
+        const int top = Exercise::Top(s);
+        ex.Rec(s, k, 1) = CompareOverSameDenominator(w1, a, w2, e, d);
+        DrawComparison(ex, s, d, a, e, 345);
+        ex.PrintAt(140, top + 205, w1);
+        ex.PrintAt(320, top + 205, w2);
+    }
+
+protected:
+    ChoiceBox RightBox(Exercise& ex, int s, int k) override { return BoxFor(ex.Rec(s, k, 1)); }
+};
+
+} // namespace
+
+LevelRules& Level13Rules() { static WhichIsLargerMixedRules rules; return rules; }
