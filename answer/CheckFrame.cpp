@@ -37,8 +37,12 @@ void Form1::Command5_Click(int16_t Index)
     panel.ForeColor = colours::Red;
 
     const Verdict v = RulesFor(st.Level).Judge(exercise_, s, k, t, answer);
-    if (v == Verdict::Hint)
+    if (v == Verdict::Hint) {
+        // The check made Text1 the keypad target; after a hint the colours must say so too.
+        if (st.PanelIndex == 0)
+            exercise_.MakeText1Target(s, true);
         return;
+    }
     concludeCheck(s, k, t, v);
 }
 

@@ -183,6 +183,30 @@ private slots:
         QCOMPARE(BackColor(f.Text3[0]), colours::Grey);
     }
 
+    void hintLeavesColoursTruthful()
+    {
+        Harness h;
+        h.StartLevel(9);
+        h.PressSlot(1);
+        // make the problem 1/2 + 1/2 and answer 2 over 2 without the whole 1
+        h.st().Item(1, 11) = 2;
+        h.st().Item(1, 12) = 1;
+        h.st().Item(1, 13) = 1;
+        h.st().Item(1, 14) = 2;
+        h.Type(1, 1, "2");
+        h.Type(1, 2, "2");
+        QTest::mousePress(h.form->Text3[0], Qt::LeftButton, {}, QPoint(5, 5));
+        QCOMPARE(BackColor(h.form->Text3[0]), colours::Pink);
+        h.Check(1);
+        QCOMPARE(h.platform.messages, QStringList{QStringLiteral("分母と分子が同じ数のときは？")});
+        QCOMPARE(h.form->Text1[0]->text(), QStringLiteral("2"));   // the boxes keep their text
+        QCOMPARE(h.st().ActiveField[1], 0);
+        QCOMPARE(BackColor(h.form->Text1[0]), colours::Pink);
+        QCOMPARE(BackColor(h.form->Text3[0]), colours::Grey);
+        h.form->Command6_Click(1);
+        QCOMPARE(h.form->Text1[0]->text(), QStringLiteral("21"));
+    }
+
     void drillRightAtOnce_data()
     {
         QTest::addColumn<int>("level");
