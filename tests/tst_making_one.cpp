@@ -14,7 +14,7 @@ const QString kPrompt = QStringLiteral("１になるように数字をいれま�
 
 uint32_t SeedFor(int g, bool numeratorGiven)
 {
-    return lines::FirstSeedGiving(DrawMakingOne, [=](const MakingOneProblem& p) {
+    return SeedWhere(DrawMakingOne, [=](const MakingOneProblem& p) {
         return p.g == g && NumeratorIsGiven(p.r) == numeratorGiven;
     });
 }
@@ -104,7 +104,7 @@ private slots:
             p.FilledBox(608, top + 170, 67, 3, colours::Black);
             lines::PrintAt(p, 686, top + 150, QStringLiteral("＝ １"));
         });
-        QCOMPARE(lines::DifferingPixels(h.panel().image(), want, lines::ProblemArea(slot)), 0);
+        QCOMPARE(DifferingPixels(h.panel().image(), want, lines::ProblemArea(slot)), 0);
     }
 
     void check_data()

@@ -153,7 +153,7 @@ private slots:
             lines::PrintAt(p, 73, top + 170, "0");
             lines::PrintAt(p, 572, top + 170, "1");
         });
-        QCOMPARE(lines::DifferingPixels(b.pic.image(), want, QRect(QPoint(30, top + 150), QPoint(760, top + 199))), 0);
+        QCOMPARE(DifferingPixels(b.pic.image(), want, QRect(QPoint(30, top + 150), QPoint(760, top + 199))), 0);
     }
 
     void mixedPicture_data()
@@ -174,7 +174,7 @@ private slots:
         QFETCH(int, w);
         QFETCH(int, d);
         QFETCH(int, n);
-        const uint32_t seed = lines::FirstSeedGiving(DrawMixedPoint, [&](const MixedPoint& p) {
+        const uint32_t seed = SeedWhere(DrawMixedPoint, [&](const MixedPoint& p) {
             return p.w == w && p.d == d && p.n == n;
         });
         QVERIFY(seed != 0);
@@ -196,7 +196,7 @@ private slots:
                 lines::PrintAt(p, 72 + whole * d * 500.0 / parts, top + 170, QString::number(whole));
         });
         // Above the strip and left of the answer boxes: prompt and labels only.
-        QCOMPARE(lines::DifferingPixels(h.panel().image(), want, QRect(QPoint(30, top + 118), QPoint(610, top + 199))), 0);
+        QCOMPARE(DifferingPixels(h.panel().image(), want, QRect(QPoint(30, top + 118), QPoint(610, top + 199))), 0);
         QCOMPARE(h.st().PromptText, QStringLiteral("分数で読みましょう。"));
     }
 
@@ -312,7 +312,7 @@ private slots:
         QFETCH(QString, numerator);
         QFETCH(QString, denominator);
         QFETCH(QString, outcome);
-        const uint32_t seed = lines::FirstSeedGiving(DrawMixedPoint, [](const MixedPoint& p) {
+        const uint32_t seed = SeedWhere(DrawMixedPoint, [](const MixedPoint& p) {
             return p.w == 1 && p.d == 3 && p.n == 2;
         });
         Harness h;

@@ -56,7 +56,7 @@ Problem Make(int level, int d, int a, int b)
 
 uint32_t SeedFor(int level, int d, int a, int b)
 {
-    return lines::FirstSeedGiving([level](Random& r) { return DrawSameDenominatorCandidate(r, level); },
+    return SeedWhere([level](Random& r) { return DrawSameDenominatorCandidate(r, level); },
                                   [=](const Problem& p) { return p.d == d && p.a == a && p.b == b; });
 }
 
@@ -360,7 +360,7 @@ private slots:
             lines::PrintAt(p, 410, top + 152, QStringLiteral("＝"));
             p.FilledBox(450, top + 166, 64, 3, colours::Black);
         });
-        QCOMPARE(lines::DifferingPixels(h.panel().image(), want, lines::ProblemArea(slot)), 0);
+        QCOMPARE(DifferingPixels(h.panel().image(), want, lines::ProblemArea(slot)), 0);
         QCOMPARE(h.form->Text3[slot - 1]->isVisible(), level == 9);
     }
 

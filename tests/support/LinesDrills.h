@@ -3,7 +3,7 @@
 // seeds that give a wanted first problem, and pictures drawn by hand to compare a slot with.
 #include "drawing/Exercise.h"
 #include "drawing/Surface.h"
-#include "shell/Random.h"
+#include "support/Seeds.h"
 
 #include <QImage>
 #include <QRect>
@@ -11,20 +11,6 @@
 #include <functional>
 
 namespace lines {
-
-// The first seed from which draw(rnd) gives a problem that wanted accepts; 0 if none of the
-// first million does.
-template <class Draw, class Wanted>
-uint32_t FirstSeedGiving(Draw draw, Wanted wanted)
-{
-    for (uint32_t seed = 1; seed < 1000000; ++seed) {
-        Random r;
-        r.Seed(seed);
-        if (wanted(draw(r)))
-            return seed;
-    }
-    return 0;
-}
 
 // A white picture as large as like's, drawn on by paint in like's font: what a slot should
 // look like.
@@ -46,17 +32,6 @@ inline void PrintAt(Surface& p, double x, double y, const QString& text)
     p.CurrentX = x;
     p.CurrentY = y;
     p.Print(text);
-}
-
-// How many pixels of the rectangle differ between the two images.
-inline int DifferingPixels(const QImage& a, const QImage& b, const QRect& r)
-{
-    int n = 0;
-    for (int y = r.top(); y <= r.bottom(); ++y)
-        for (int x = r.left(); x <= r.right(); ++x)
-            if ((a.pixel(x, y) | 0xff000000u) != (b.pixel(x, y) | 0xff000000u))
-                ++n;
-    return n;
 }
 
 // The inside of slot s below its score line, where a level draws its problem.
