@@ -44,6 +44,15 @@ void Exercise::Bar(double x, double y, double w, double h)
     Pic().FilledBox(x, y, w, h, colours::Black);
 }
 
+void Exercise::FractionWithWideNumerator(double x, double numeratorY, double denominatorY, double barX,
+                                         double barY, long numerator, long denominator)
+{
+    const bool wide = numerator > 9;
+    PrintAt(wide ? x + 2 : x, denominatorY, denominator);
+    PrintAt(wide ? x - 5 : x, numeratorY, numerator);
+    Bar(barX, barY, wide ? 50 : 45);
+}
+
 void Exercise::MakeText1Target(int s, bool greyText3)
 {
     st.ActiveField[s] = 0;

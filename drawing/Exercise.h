@@ -46,6 +46,10 @@ struct Exercise
     void PrintAt(double x, double y, long number) { PrintAt(x, y, QString::number(number)); }
     // Black filled bar, the usual fraction bar.
     void Bar(double x, double y, double w, double h = 3);
+    // A fraction whose numerator may have two digits: then the numerator stands 5 px further
+    // left, the denominator 2 px further right, and the bar widens from 45 to 50 px.
+    void FractionWithWideNumerator(double x, double numeratorY, double denominatorY, double barX, double barY,
+                                   long numerator, long denominator);
     void MoveBox(QLineEdit& box, int left, int top) { box.move(left, top); }
     // Makes Text1 the keypad target: Text1 pink, Text2 grey, and Text3 grey when asked.
     void MakeText1Target(int s, bool greyText3);

@@ -36,15 +36,6 @@ public:
     }
 };
 
-// The improper fraction of level 16: a two-digit numerator stands a little further left
-// over a wider bar, and the denominator moves right to stay under its middle.
-struct FractionPlace
-{
-    int numeratorX, denominatorX, barWidth;
-};
-constexpr FractionPlace kOneDigit{500, 500, 45};
-constexpr FractionPlace kTwoDigits{495, 502, 50};
-
 // Level 16 shows the improper fraction N/d and asks for the mixed number.
 class ToMixedRules final : public MixedAnswerRule
 {
@@ -63,10 +54,7 @@ public:
 
         p.ForeColor = colours::Black;
         ex.PrintAt(kQuestionX, top + kTextY, kToMixed);
-        const FractionPlace& at = improper > 9 ? kTwoDigits : kOneDigit;
-        ex.PrintAt(at.denominatorX, top + 175, m.d);
-        ex.PrintAt(at.numeratorX, top + 125, improper);
-        ex.Bar(485, top + 165, at.barWidth);
+        ex.FractionWithWideNumerator(500, top + 125, top + 175, 485, top + 165, improper, m.d);
         ex.PrintAt(540, top + kTextY, kEquals);
     }
 };

@@ -9,17 +9,8 @@ namespace {
 const QString kQuestion = QStringLiteral("次の分数の名前は何ですか？");
 constexpr int kQuestionX = 70, kQuestionY = 110;
 constexpr int kWholeX = 240, kWholeY = 205;
-constexpr int kNumeratorY = 180, kDenominatorY = 230;
+constexpr int kFractionX = 280, kNumeratorY = 180, kDenominatorY = 230;
 constexpr int kBarX = 265, kBarY = 220;
-
-// A two-digit numerator stands a little further left over a wider bar, and the
-// denominator moves right to stay under its middle.
-struct FractionPlace
-{
-    int numeratorX, denominatorX, barWidth;
-};
-constexpr FractionPlace kOneDigit{280, 280, 45};
-constexpr FractionPlace kTwoDigits{275, 282, 50};
 
 // Level 14: the answer is one of the kind buttons of the slot's row, judged by the
 // check frame as soon as it is pressed; there are no boxes to read or reset.
@@ -41,10 +32,8 @@ public:
         ex.PrintAt(kQuestionX, top + kQuestionY, kQuestion);
         if (f.w != 0)
             ex.PrintAt(kWholeX, top + kWholeY, f.w);
-        const FractionPlace& at = f.n > 9 ? kTwoDigits : kOneDigit;
-        ex.PrintAt(at.denominatorX, top + kDenominatorY, f.d);
-        ex.PrintAt(at.numeratorX, top + kNumeratorY, f.n);
-        ex.Bar(kBarX, top + kBarY, at.barWidth);
+        ex.FractionWithWideNumerator(kFractionX, top + kNumeratorY, top + kDenominatorY, kBarX, top + kBarY, f.n,
+                                     f.d);
     }
 
     // Never reached: the level has no check button.
