@@ -1,3 +1,4 @@
+#include "shell/CommandLine.h"
 #include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
@@ -8,7 +9,19 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
-int main(int argc, char* argv[])
+#include <cstdio>
+
+namespace {
+
+QStringList Arguments(int argc, char* argv[])
+{
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return args;
+}
+
+int RunWindow(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
@@ -26,4 +39,23 @@ int main(int argc, char* argv[])
     window.Form_Load();
     window.show();
     return QApplication::exec();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    SetApplicationNames();
+    const CommandLine cl = ParseCommandLine(Arguments(argc, argv));
+    switch (cl.mode) {
+    case CommandLine::Mode::Exit:
+        std::fputs(cl.message.toLocal8Bit().constData(), cl.toStderr ? stderr : stdout);
+        return cl.exitCode;
+    case CommandLine::Mode::Report:
+        std::fputs("porome: --report is not built yet.\n", stderr);
+        return 1;
+    case CommandLine::Mode::Window:
+        break;
+    }
+    return RunWindow(argc, argv);
 }

@@ -1,0 +1,79 @@
+#include "shell/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+void SetApplicationNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("porome"));
+    QCoreApplication::setApplicationName(QStringLiteral("porome"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(POROME_VERSION));
+}
+
+CommandLine ParseCommandLine(const QStringList& args)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "ポロメ: a fraction drill for the third and fourth school years."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption record(QStringLiteral("record"),
+                                    QStringLiteral("Write a learning record (CSV) into <dir>."),
+                                    QStringLiteral("dir"));
+    const QCommandLineOption report(QStringLiteral("report"),
+                                    QStringLiteral("Make an HTML report of the record files and "
+                                                   "folders given as arguments, then exit."));
+    const QCommandLineOption output(QStringList{QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("The report's file (with --report)."),
+                                    QStringLiteral("file"));
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("Window size: a factor such as 1.5, or 'fit'."),
+                                   QStringLiteral("factor"));
+    parser.addOptions({record, report, output, scale});
+    parser.addPositionalArgument(QStringLiteral("records"),
+                                 QStringLiteral("With --report: record files or folders."),
+                                 QStringLiteral("[records...]"));
+
+    // The parser names the running executable, or nothing before an application exists.
+    const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
+                                                    QStringLiteral("Usage: porome"));
+    CommandLine cl;
+    const auto fail = [&](const QString& error) {
+        cl.mode = CommandLine::Mode::Exit;
+        cl.exitCode = 2;
+        cl.toStderr = true;
+        cl.message = QStringLiteral("porome: %1\n\n%2").arg(error, usage);
+        return cl;
+    };
+    if (!parser.parse(args))
+        return fail(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        cl.mode = CommandLine::Mode::Exit;
+        cl.message = usage;
+        return cl;
+    }
+    if (parser.isSet(version)) {
+        cl.mode = CommandLine::Mode::Exit;
+        cl.message = QStringLiteral("porome %1\n").arg(QStringLiteral(POROME_VERSION));
+        return cl;
+    }
+
+    cl.recordDir = parser.value(record);
+    cl.scale = parser.value(scale);
+    if (parser.isSet(report)) {
+        cl.mode = CommandLine::Mode::Report;
+        cl.reportInputs = parser.positionalArguments();
+        cl.reportOutput = parser.value(output);
+        if (cl.reportInputs.isEmpty())
+            return fail(QStringLiteral("--report needs at least one record file or folder."));
+        if (cl.reportOutput.isEmpty())
+            return fail(QStringLiteral("--report needs -o FILE for the page it writes."));
+        return cl;
+    }
+    if (parser.isSet(output))
+        return fail(QStringLiteral("-o is only used with --report."));
+    if (!parser.positionalArguments().isEmpty())
+        return fail(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
+    return cl;
+}

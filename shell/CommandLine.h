@@ -1,0 +1,26 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+
+// What the command line asks of one run of the program. Parsed before any window exists, so
+// that --help, --version, a mistyped option and --report never need a display.
+struct CommandLine
+{
+    enum class Mode { Window, Report, Exit };
+    Mode mode = Mode::Window;
+    int exitCode = 0;      // for Mode::Exit
+    QString message;       // printed before exiting: help, version or the error with the usage
+    bool toStderr = false; // an error goes to standard error
+
+    QString recordDir;         // --record DIR; empty when not given
+    QStringList reportInputs;  // --report FILE_OR_FOLDER...
+    QString reportOutput;      // -o FILE with --report
+    QString scale;             // --scale FACTOR or "fit"; empty when not given
+};
+
+// args holds the program name first, as QCoreApplication::arguments() does.
+CommandLine ParseCommandLine(const QStringList& args);
+
+// The application's names, which also name its settings file
+// (~/.config/porome/porome.conf, or /etc/xdg/porome/porome.conf for every account).
+void SetApplicationNames();

@@ -1,0 +1,61 @@
+// The command line: what each option asks for, and that a mistake never opens a window.
+#include "shell/CommandLine.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(CommandLine::Mode)
+
+class CommandLineTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void parses_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<CommandLine::Mode>("mode");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("messageHas");
+        using M = CommandLine::Mode;
+        QTest::newRow("nothing") << QStringList{} << M::Window << 0 << "";
+        QTest::newRow("help") << QStringList{"--help"} << M::Exit << 0 << "--record <dir>";
+        QTest::newRow("version") << QStringList{"--version"} << M::Exit << 0 << "porome 1.0.1\n";
+        QTest::newRow("unknown option") << QStringList{"--colour"} << M::Exit << 2 << "porome: Unknown option 'colour'.";
+        QTest::newRow("record without dir") << QStringList{"--record"} << M::Exit << 2 << "Missing value after '--record'.";
+        QTest::newRow("stray argument") << QStringList{"x.csv"} << M::Exit << 2 << "unexpected argument 'x.csv'";
+        QTest::newRow("-o without --report") << QStringList{"-o", "r.html"} << M::Exit << 2 << "only used with --report";
+        QTest::newRow("report without -o") << QStringList{"--report", "a.csv"} << M::Exit << 2 << "needs -o FILE";
+        QTest::newRow("report without records") << QStringList{"--report", "-o", "r.html"} << M::Exit << 2 << "at least one record";
+        QTest::newRow("report") << QStringList{"--report", "a.csv", "dir", "-o", "r.html"} << M::Report << 0 << "";
+        QTest::newRow("record") << QStringList{"--record", "/tmp/rec"} << M::Window << 0 << "";
+        QTest::newRow("scale") << QStringList{"--scale", "1.5"} << M::Window << 0 << "";
+    }
+    void parses()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(CommandLine::Mode, mode);
+        QFETCH(int, exitCode);
+        QFETCH(QString, messageHas);
+        const CommandLine cl = ParseCommandLine(QStringList{"porome"} + args);
+        QCOMPARE(cl.mode, mode);
+        QCOMPARE(cl.exitCode, exitCode);
+        QVERIFY2(cl.message.contains(messageHas), qPrintable(cl.message));
+        // An error names itself on one line, then shows the usage.
+        if (exitCode != 0) {
+            QVERIFY(cl.toStderr);
+            QVERIFY(cl.message.section('\n', 2).startsWith("Usage: porome [options]"));
+        }
+    }
+
+    void keepsValues()
+    {
+        const CommandLine cl = ParseCommandLine({"porome", "--record", "/tmp/rec", "--scale", "fit"});
+        QCOMPARE(cl.recordDir, QString("/tmp/rec"));
+        QCOMPARE(cl.scale, QString("fit"));
+        const CommandLine r = ParseCommandLine({"porome", "--report", "a.csv", "dir", "-o", "r.html"});
+        QCOMPARE(r.reportInputs, (QStringList{"a.csv", "dir"}));
+        QCOMPARE(r.reportOutput, QString("r.html"));
+    }
+};
+
+QTEST_GUILESS_MAIN(CommandLineTest)
+#include "tst_command_line.moc"
