@@ -1,5 +1,6 @@
 #include "answer/Val.h"
 #include "levels/LevelTable.h"
+#include "record/Recorder.h"
 #include "shell/Form1.h"
 #include "shell/Texts.h"
 
@@ -36,7 +37,11 @@ void Form1::Command5_Click(int16_t Index)
     panel.CurrentY = top + 180;
     panel.ForeColor = colours::Red;
 
+    if (recorder)
+        recorder->CheckBegins(s, k, t, answer, false);
     const Verdict v = RulesFor(st.Level).Judge(exercise_, s, k, t, answer);
+    if (recorder)
+        recorder->CheckEnds(v);
     if (v == Verdict::Hint) {
         // The check made Text1 the keypad target; after a hint the colours must say so too.
         if (st.PanelIndex == 0)
@@ -90,7 +95,14 @@ void Form1::answerKind(int16_t Index, int kind)
     st.CurrentSlot = int16_t(s);
     const int k = st.Item(s, 1);
     const int t = ++st.Item(s, k * 10 + 10);
-    concludeCheck(s, k, t, st.Item(s, k * 10 + 1) == kind ? Verdict::Right : Verdict::Wrong);
+    const Verdict v = st.Item(s, k * 10 + 1) == kind ? Verdict::Right : Verdict::Wrong;
+    if (recorder) {
+        TypedAnswer pressed;
+        pressed.t1 = kind;
+        recorder->CheckBegins(s, k, t, pressed, true);
+        recorder->CheckEnds(v);
+    }
+    concludeCheck(s, k, t, v);
 }
 
 void Form1::Command3_Click(int16_t Index)

@@ -18,6 +18,10 @@ double Val(const QString& text)
         if (c >= u'0' && c <= u'9') {
             digits = true;
             number += char(c);
+        } else if (c >= u'０' && c <= u'９') {
+            // Full-width digits, as the Japanese input method types them.
+            digits = true;
+            number += char('0' + (c - u'０'));
         } else if (c == u'.' && !point) {
             point = true;
             number += '.';

@@ -31,6 +31,12 @@ public:
     }
     // A press on slot s while its problem is on show.
     virtual void Press(Exercise&, int /*s*/, double /*x*/, double /*y*/) {}
+    // Problem k of slot s and the pupil's answer to it in words, for the learning record.
+    // The defaults read the level's row of the table in LevelWords.cpp; levels whose record
+    // or boxes do not hold what the pupil saw or gave say it themselves. At level 14 the
+    // answer's t1 is the kind button pressed.
+    virtual QString ProblemInWords(Exercise& ex, int s, int k);
+    virtual QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer& answer);
 };
 
 // Level 1..22 to its rules; levels not built yet have rules that draw and accept nothing.

@@ -175,6 +175,8 @@ void Form1::buildControls()
             auto* box = new QLineEdit(panel0);
             box->setGeometry(t.px());
             box->setFont(panelFont);
+            // Asks an on-screen keyboard or input method for digits where it can.
+            box->setInputMethodHints(Qt::ImhDigitsOnly | Qt::ImhPreferNumbers);
             box->hide();
             return box;
         };

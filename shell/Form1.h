@@ -16,6 +16,7 @@
 #include <cstdint>
 
 enum class Verdict;
+class Recorder;
 
 // The program's one window. Controls keep the names and indices of the control arrays the
 // handlers speak of; every handler is a plain public member that a test may call directly.
@@ -54,6 +55,8 @@ public:
     AppState st;
     Random rnd;
     Platform& platform;
+    // The learning record, when the teacher turned it on; null otherwise.
+    Recorder* recorder = nullptr;
 
     // Top level
     std::array<QPushButton*, 3> Command1{};

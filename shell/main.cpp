@@ -1,11 +1,15 @@
+#include "record/RecordingPlatform.h"
+#include "record/Report.h"
 #include "shell/CommandLine.h"
 #include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QStyleFactory>
 #include <QTranslator>
 
@@ -21,7 +25,7 @@ QStringList Arguments(int argc, char* argv[])
     return args;
 }
 
-int RunWindow(int argc, char* argv[])
+int RunWindow(int argc, char* argv[], const QString& recordDir)
 {
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
@@ -34,8 +38,25 @@ int RunWindow(int argc, char* argv[])
     fonts::InstallSubstitutes();
 
     QtPlatform platform;
-    Form1 window(platform);
+    // The learning record, only when the teacher asked for one: otherwise no file is touched.
+    std::unique_ptr<Recorder> recorder;
+    const QString folder = record::Folder(recordDir, QSettings());
+    if (!folder.isEmpty()) {
+        QString error;
+        recorder = Recorder::Open(folder, QDateTime::currentDateTime(), &error);
+        if (!recorder)
+            std::fprintf(stderr, "porome: no learning record: cannot write into %s (%s).\n",
+                         qPrintable(QDir::toNativeSeparators(folder)), qPrintable(error));
+    }
+    std::unique_ptr<RecordingPlatform> recording;
+    if (recorder)
+        recording = std::make_unique<RecordingPlatform>(platform, *recorder);
+    Form1 window(recording ? static_cast<Platform&>(*recording) : platform);
     platform.setWindow(&window);
+    if (recorder) {
+        recorder->Attach(window.exercise());
+        window.recorder = recorder.get();
+    }
     window.Form_Load();
     window.show();
     return QApplication::exec();
@@ -52,10 +73,9 @@ int main(int argc, char* argv[])
         std::fputs(cl.message.toLocal8Bit().constData(), cl.toStderr ? stderr : stdout);
         return cl.exitCode;
     case CommandLine::Mode::Report:
-        std::fputs("porome: --report is not built yet.\n", stderr);
-        return 1;
+        return report::Run(cl.reportInputs, cl.reportOutput);
     case CommandLine::Mode::Window:
         break;
     }
-    return RunWindow(argc, argv);
+    return RunWindow(argc, argv, cl.recordDir);
 }

@@ -23,7 +23,12 @@ private slots:
         QTest::newRow("negative") << "-3" << -3.0;
         QTest::newRow("plus") << "+4" << 4.0;
         QTest::newRow("sign alone") << "-" << 0.0;
-        QTest::newRow("full-width digits") << "３" << 0.0;
+        QTest::newRow("full-width digit") << "３" << 3.0;
+        QTest::newRow("full-width digits") << "１２" << 12.0;
+        QTest::newRow("full-width and ASCII mixed") << "１2" << 12.0;
+        QTest::newRow("full-width after blank") << " ７/" << 7.0;
+        QTest::newRow("full-width minus stays a stop") << "－３" << 0.0;
+        QTest::newRow("full-width point stays a stop") << "２．５" << 2.0;
         QTest::newRow("40 digits") << "1234567890123456789012345678901234567890" << 1.2345678901234568e39;
         QTest::newRow("thousand digits") << QString(1000, '9') << 0.0;
     }

@@ -19,6 +19,18 @@ constexpr int kReadInset = 5;
 // Draws rejected for sharing a number with the previous problem before one is taken anyway.
 constexpr int kSimilarRejections = 10;
 
+int RedCells(Exercise& ex, int s, int k)
+{
+    const int d = ex.Rec(s, k, 1);
+    const int top = Exercise::Top(s);
+    int red = 0;
+    for (int i = 0; i < d; ++i)
+        if (ex.Pic().Point(kTapeLeft + kReadInset + i * double(kTapeWidth) / d, top + kTapeTop + kReadInset)
+            == colours::Red)
+            ++red;
+    return red;
+}
+
 class ColouringLengthRules final : public LevelRules
 {
 public:
@@ -57,14 +69,12 @@ public:
     // Right when as many cells are red as the numerator says, wherever they are.
     Verdict Judge(Exercise& ex, int s, int k, int, const TypedAnswer&) override
     {
-        const int d = ex.Rec(s, k, 1);
-        const int top = Exercise::Top(s);
-        int red = 0;
-        for (int i = 0; i < d; ++i)
-            if (ex.Pic().Point(kTapeLeft + kReadInset + i * double(kTapeWidth) / d, top + kTapeTop + kReadInset)
-                == colours::Red)
-                ++red;
-        return red == ex.Rec(s, k, 2) ? Verdict::Right : Verdict::Wrong;
+        return RedCells(ex, s, k) == ex.Rec(s, k, 2) ? Verdict::Right : Verdict::Wrong;
+    }
+
+    QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer&) override
+    {
+        return QString::number(RedCells(ex, s, k)) + QStringLiteral(" マス");
     }
 
     // A press inside the tape turns a white cell red and a red one white; on a divider or

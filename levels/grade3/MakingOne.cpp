@@ -34,6 +34,14 @@ public:
         ex.Bar(608, top + 170, 67);
         ex.PrintAt(686, top + 150, kEqualsOne);
     }
+
+    // The record keeps only g; where Text1 stands tells which half of the fraction is asked.
+    QString ProblemInWords(Exercise& ex, int s, int k) override
+    {
+        const QString g = QString::number(ex.Rec(s, k, 1));
+        const bool numeratorGiven = ex.Text1(s).y() == Exercise::Top(s) + kDenominatorTop;
+        return (numeratorGiven ? g + QStringLiteral("/？") : QStringLiteral("？/") + g) + QStringLiteral(" = 1");
+    }
 };
 
 } // namespace

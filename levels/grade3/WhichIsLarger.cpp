@@ -92,6 +92,16 @@ Verdict ChoiceBoxRules::Judge(Exercise& ex, int s, int k, int, const TypedAnswer
     return ex.Pic().Point(at.x(), at.y()) == colours::Red ? Verdict::Right : Verdict::Wrong;
 }
 
+QString ChoiceBoxRules::AnswerInWords(Exercise& ex, int s, int, const TypedAnswer&)
+{
+    for (const ChoiceBoxPlace& b : kChoiceBoxes) {
+        const QPointF at = FillPoint(b, Exercise::Top(s));
+        if (ex.Pic().Point(at.x(), at.y()) == colours::Red)
+            return b.sign;
+    }
+    return {};
+}
+
 void ChoiceBoxRules::Press(Exercise& ex, int s, double x, double y)
 {
     const int top = Exercise::Top(s);

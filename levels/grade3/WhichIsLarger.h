@@ -53,6 +53,8 @@ public:
     // A press on a box paints it red and the others white and shows its sign between
     // the numbers; any other press only refreshes the panel.
     void Press(Exercise& ex, int s, double x, double y) override;
+    // The sign of the red box, or nothing when no box is chosen.
+    QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer& answer) override;
 
 protected:
     virtual ChoiceBox RightBox(Exercise& ex, int s, int k) = 0;

@@ -1,4 +1,5 @@
 #include "levels/LevelTable.h"
+#include "levels/LevelWords.h"
 #include "levels/grade3/WhichIsLarger.h"
 
 namespace {
@@ -18,10 +19,17 @@ public:
         DrawComparison(ex, s, d, a, e, 345);
         ex.PrintAt(140, top + 205, w1);
         ex.PrintAt(320, top + 205, w2);
+        shown_.at(size_t(s)) = MixedWords(w1, a, d) + QStringLiteral(" ？ ") + MixedWords(w2, e, d);
     }
+
+    QString ProblemInWords(Exercise&, int s, int) override { return shown_.at(size_t(s)); }
 
 protected:
     ChoiceBox RightBox(Exercise& ex, int s, int k) override { return BoxFor(ex.Rec(s, k, 1)); }
+
+private:
+    // What each slot shows, for the learning record: its numbers are not in the record.
+    std::array<QString, 4> shown_;
 };
 
 } // namespace

@@ -1,0 +1,182 @@
+#include "record/Recorder.h"
+
+#include "drawing/Exercise.h"
+#include "levels/LevelTable.h"
+#include "record/Csv.h"
+#include "shell/Texts.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QSysInfo>
+
+#include <cstdio>
+
+namespace record {
+
+const QStringList& Header()
+{
+    static const QStringList header{
+        QStringLiteral("日時"),     QStringLiteral("コンピューター"), QStringLiteral("ログイン"),
+        QStringLiteral("学年"),     QStringLiteral("レベル"),         QStringLiteral("レベル番号"),
+        QStringLiteral("枠"),       QStringLiteral("問題番号"),       QStringLiteral("問題"),
+        QStringLiteral("答え"),     QStringLiteral("結果"),           QStringLiteral("回目"),
+        QStringLiteral("種類"),     QStringLiteral("通し番号")};
+    return header;
+}
+
+QString Folder(const QString& commandLine, const QSettings& settings)
+{
+    if (!commandLine.isEmpty())
+        return commandLine;
+    return settings.value(QStringLiteral("record/folder")).toString();
+}
+
+} // namespace record
+
+Recorder::Who Recorder::ThisComputer()
+{
+    QString login = qEnvironmentVariable("USER");
+    if (login.isEmpty())
+        login = qEnvironmentVariable("USERNAME");
+    if (login.isEmpty())
+        login = qEnvironmentVariable("LOGNAME");
+    return {QSysInfo::machineHostName(), login};
+}
+
+std::unique_ptr<Recorder> Recorder::Open(const QString& folder, const QDateTime& started, QString* error)
+{
+    QDir dir(folder);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        *error = QStringLiteral("cannot create the folder");
+        return nullptr;
+    }
+    const QString stem = QStringLiteral("porome-") + started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    auto file = std::make_unique<QFile>();
+    // Two runs started in the same second get their own files.
+    for (int n = 1; n <= 100; ++n) {
+        file->setFileName(dir.filePath(stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n))
+                                       + QStringLiteral(".csv")));
+        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            break;
+        if (!file->exists())
+            break;
+    }
+    if (!file->isOpen()) {
+        *error = file->errorString();
+        return nullptr;
+    }
+    // The byte-order mark tells spreadsheets that the file is UTF-8.
+    const QByteArray head = QByteArray("\xEF\xBB\xBF") + csv::Row(record::Header()).toUtf8();
+    if (file->write(head) != head.size()) {
+        *error = file->errorString();
+        file->remove();
+        return nullptr;
+    }
+    const QString name = file->fileName();
+    auto recorder = std::make_unique<Recorder>(std::move(file), ThisComputer());
+    recorder->fileName_ = name;
+    return recorder;
+}
+
+Recorder::Recorder(std::unique_ptr<QIODevice> out, Who who, std::function<QDateTime()> clock)
+    : out_(std::move(out)), who_(std::move(who)), clock_(std::move(clock))
+{
+}
+
+void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton)
+{
+    if (!ex_)
+        return;
+    LevelRules& rules = RulesFor(ex_->st.Level);
+    pending_ = Pending{true, kindButton, false, s, k, t, rules.ProblemInWords(*ex_, s, k),
+                       rules.AnswerInWords(*ex_, s, k, answer)};
+}
+
+void Recorder::CheckEnds(Verdict v)
+{
+    if (!pending_.active)
+        return;
+    pending_.active = false;
+    if (v == Verdict::Hint) {
+        if (!pending_.hintWritten)
+            write(pending_, QString(), record::KindHint);
+        return;
+    }
+    const QString outcome = v == Verdict::Wrong ? record::Wrong : pending_.t == 1 ? record::Right : record::RightLater;
+    write(pending_, outcome, pending_.kindButton ? record::KindButton : record::KindCheck);
+}
+
+void Recorder::Message(const QString& text)
+{
+    if (pending_.active) {
+        pending_.hintWritten = true;
+        write(pending_, text, record::KindHint);
+        return;
+    }
+    if (!ex_)
+        return;
+    const AppState& st = ex_->st;
+    const int s = st.CurrentSlot;
+    if (st.Level < 1 || st.Level > 22 || s < 1 || s > 3 || st.Item(s, 0) == 0)
+        return;
+    // A message refused the check, so the try it speaks of is the one not yet counted.
+    Pending p;
+    p.s = s;
+    p.k = st.Item(s, 1);
+    p.t = st.Item(s, p.k * 10 + 10) + 1;
+    LevelRules& rules = RulesFor(st.Level);
+    p.problem = rules.ProblemInWords(*ex_, s, p.k);
+    if (InfoFor(st.Level).panel == 0) {
+        TypedAnswer a;
+        a.text1 = ex_->Text1(s).text();
+        a.text2 = ex_->Text2(s).text();
+        a.text3 = ex_->Text3(s).text();
+        p.answer = rules.AnswerInWords(*ex_, s, p.k, a);
+    }
+    write(p, text, record::KindMessage);
+}
+
+int Recorder::serialFor(int s, int k, bool firstCheck)
+{
+    // Problem numbers start again in a new exercise and stay at the last one in a very long
+    // one, so a first check also starts a new problem once the slot's last one was checked.
+    if (lastK_[size_t(s)] != k || serial_[size_t(s)] == 0 || (firstCheck && checked_[size_t(s)])) {
+        lastK_[size_t(s)] = k;
+        serial_[size_t(s)] = ++lastSerial_;
+        checked_[size_t(s)] = false;
+    }
+    return serial_[size_t(s)];
+}
+
+void Recorder::write(const Pending& p, const QString& outcome, const QString& kind)
+{
+    const bool check = kind != record::KindMessage;
+    const int serial = serialFor(p.s, p.k, check && p.t == 1);
+    if (check)
+        checked_[size_t(p.s)] = true;
+    const int level = ex_->st.Level;
+    QStringList row(record::ColumnCount);
+    row[record::When] = clock_().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    row[record::Computer] = who_.computer;
+    row[record::Login] = who_.login;
+    row[record::Year] = QString::number(level <= 10 ? 3 : 4);
+    row[record::LevelName] = texts::LevelNames.at(size_t(level - 1)).left(3);
+    row[record::Level] = QString::number(level);
+    row[record::Slot] = QString::number(p.s);
+    row[record::Problem] = QString::number(p.k);
+    row[record::ProblemWords] = p.problem;
+    row[record::Answer] = p.answer;
+    row[record::Outcome] = outcome;
+    row[record::Try] = QString::number(p.t);
+    row[record::Kind] = kind;
+    row[record::Serial] = QString::number(serial);
+    const QByteArray bytes = csv::Row(row).toUtf8();
+    // One write per row, straight to the file: a crash loses at most the row being written.
+    const bool ok = out_->write(bytes) == bytes.size();
+    if (!ok && !failed_) {
+        failed_ = true;
+        std::fprintf(stderr, "porome: the learning record could not be written (%s); the drill goes on.\n",
+                     qPrintable(out_->errorString()));
+    }
+}

@@ -1,0 +1,91 @@
+#pragma once
+#include "levels/LevelRules.h"
+
+#include <QDateTime>
+#include <QIODevice>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <functional>
+#include <memory>
+
+struct Exercise;
+class QSettings;
+
+// The columns of a learning record, in the order of the file.
+namespace record {
+enum Column {
+    When, Computer, Login, Year, LevelName, Level, Slot, Problem, ProblemWords, Answer, Outcome, Try, Kind, Serial,
+    ColumnCount
+};
+// The header row, one name per column.
+const QStringList& Header();
+// The values of the Kind column.
+inline const QString KindCheck = QStringLiteral("チェック");
+inline const QString KindButton = QStringLiteral("ボタン");
+inline const QString KindHint = QStringLiteral("ヒント");
+inline const QString KindMessage = QStringLiteral("メッセージ");
+// The marks of the Outcome column for checks and kind buttons.
+inline const QString Right = QStringLiteral("○");
+inline const QString RightLater = QStringLiteral("△");
+inline const QString Wrong = QStringLiteral("×");
+
+// The folder the record goes to: the command line's, else the settings key
+// "record/folder" (per user, or for every account of the computer); empty for none.
+QString Folder(const QString& commandLine, const QSettings& settings);
+} // namespace record
+
+// The learning record of one run of the program: a CSV file with one row for every check,
+// kind-button press, hint and message of an exercise. The window calls it only when the
+// teacher turned the record on; each row is written to the file at once, unbuffered.
+class Recorder
+{
+public:
+    struct Who
+    {
+        QString computer, login;
+    };
+    static Who ThisComputer();
+
+    // Creates the folder when it is missing and in it a new file named by the start of the
+    // run, with its header. On failure gives nothing and says why in `error`.
+    static std::unique_ptr<Recorder> Open(const QString& folder, const QDateTime& started, QString* error);
+
+    Recorder(std::unique_ptr<QIODevice> out, Who who, std::function<QDateTime()> clock = &QDateTime::currentDateTime);
+
+    // The exercise whose slots the rows are about.
+    void Attach(Exercise& ex) { ex_ = &ex; }
+    QString fileName() const { return fileName_; }
+
+    // A check of problem k in slot s (try t) is about to be judged; a kind button of
+    // level 14 is a check whose answer's t1 is the kind. Reads the problem and the answer
+    // in words before judging and the next problem change them.
+    void CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton);
+    // The check's verdict: a row with ○, △ or ×. A hint was written as the message it showed.
+    void CheckEnds(Verdict v);
+    // A message box of the exercise: during a check a hint, otherwise a message about the
+    // slot in use. Messages outside an exercise (no level, an idle slot) are not recorded.
+    void Message(const QString& text);
+
+private:
+    struct Pending
+    {
+        bool active = false, kindButton = false, hintWritten = false;
+        int s = 0, k = 0, t = 0;
+        QString problem, answer;
+    };
+    void write(const Pending& p, const QString& outcome, const QString& kind);
+    int serialFor(int s, int k, bool firstCheck);
+
+    std::unique_ptr<QIODevice> out_;
+    Who who_;
+    std::function<QDateTime()> clock_;
+    Exercise* ex_ = nullptr;
+    QString fileName_;
+    Pending pending_;
+    // Per slot: the problem number and serial of the problem rows were last written about.
+    std::array<int, 4> lastK_{}, serial_{};
+    std::array<bool, 4> checked_{};
+    int lastSerial_ = 0;
+    bool failed_ = false;
+};
