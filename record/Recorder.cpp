@@ -12,6 +12,11 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace record {
 
 const QStringList& Header()
@@ -41,6 +46,12 @@ Recorder::Who Recorder::ThisComputer()
         login = qEnvironmentVariable("USERNAME");
     if (login.isEmpty())
         login = qEnvironmentVariable("LOGNAME");
+#ifdef Q_OS_UNIX
+    // A session started without a login shell may have none of them.
+    if (login.isEmpty())
+        if (const passwd* pw = getpwuid(geteuid()))
+            login = QString::fromLocal8Bit(pw->pw_name);
+#endif
     return {QSysInfo::machineHostName(), login};
 }
 
