@@ -100,7 +100,7 @@ void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool 
     if (!ex_)
         return;
     LevelRules& rules = RulesFor(ex_->st.Level);
-    pending_ = Pending{true, kindButton, false, s, k, t, rules.ProblemInWords(*ex_, s, k),
+    pending_ = Pending{true, kindButton, false, s, k, t, serialFor(s, k, true, t), rules.ProblemInWords(*ex_, s, k),
                        rules.AnswerInWords(*ex_, s, k, answer)};
 }
 
@@ -136,6 +136,7 @@ void Recorder::Message(const QString& text)
     p.s = s;
     p.k = st.Item(s, 1);
     p.t = st.Item(s, p.k * 10 + 10) + 1;
+    p.serial = serialFor(s, p.k, false, p.t);
     LevelRules& rules = RulesFor(st.Level);
     p.problem = rules.ProblemInWords(*ex_, s, p.k);
     if (InfoFor(st.Level).panel == 0) {
@@ -148,24 +149,23 @@ void Recorder::Message(const QString& text)
     write(p, text, record::KindMessage);
 }
 
-int Recorder::serialFor(int s, int k, bool firstCheck)
+int Recorder::serialFor(int s, int k, bool check, int t)
 {
     // Problem numbers start again in a new exercise and stay at the last one in a very long
     // one, so a first check also starts a new problem once the slot's last one was checked.
-    if (lastK_[size_t(s)] != k || serial_[size_t(s)] == 0 || (firstCheck && checked_[size_t(s)])) {
-        lastK_[size_t(s)] = k;
-        serial_[size_t(s)] = ++lastSerial_;
-        checked_[size_t(s)] = false;
+    const size_t i = size_t(s);
+    if (lastK_[i] != k || serial_[i] == 0 || (check && t == 1 && checked_[i])) {
+        lastK_[i] = k;
+        serial_[i] = ++lastSerial_;
+        checked_[i] = false;
     }
-    return serial_[size_t(s)];
+    if (check)
+        checked_[i] = true;
+    return serial_[i];
 }
 
 void Recorder::write(const Pending& p, const QString& outcome, const QString& kind)
 {
-    const bool check = kind != record::KindMessage;
-    const int serial = serialFor(p.s, p.k, check && p.t == 1);
-    if (check)
-        checked_[size_t(p.s)] = true;
     const int level = ex_->st.Level;
     QStringList row(record::ColumnCount);
     row[record::When] = clock_().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
@@ -181,7 +181,7 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     row[record::Outcome] = outcome;
     row[record::Try] = QString::number(p.t);
     row[record::Kind] = kind;
-    row[record::Serial] = QString::number(serial);
+    row[record::Serial] = QString::number(p.serial);
     const QByteArray bytes = csv::Row(row).toUtf8();
     // One write per row, straight to the file: a crash loses at most the row being written.
     const bool ok = out_->write(bytes) == bytes.size();

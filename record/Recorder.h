@@ -71,11 +71,12 @@ private:
     struct Pending
     {
         bool active = false, kindButton = false, hintWritten = false;
-        int s = 0, k = 0, t = 0;
+        int s = 0, k = 0, t = 0, serial = 0;
         QString problem, answer;
     };
     void write(const Pending& p, const QString& outcome, const QString& kind);
-    int serialFor(int s, int k, bool firstCheck);
+    // The serial of the problem a row is about; a check's rows all share the one it began with.
+    int serialFor(int s, int k, bool check, int t);
 
     std::unique_ptr<QIODevice> out_;
     Who who_;

@@ -35,6 +35,9 @@ struct Accumulator
     Summary summary;
     std::map<QString, std::map<int, QSet<quint64>>> problems;
     std::map<int, QHash<WrongKey, int>> wrong;
+    // The checks already counted among the wrong answers: a notice before the × of the
+    // same check must not count its answer twice.
+    QSet<QPair<QString, quint64>> wrongChecks;
     int fileIndex = 0;
 
     void addText(QStringView text);
@@ -104,8 +107,12 @@ void Accumulator::addText(QStringView text)
         }
         if (hint)
             ++c.hints;
-        if (hint || (check && outcome == record::Wrong))
+        const QPair<QString, quint64> checkKey{
+            group, quint64(fileIndex) << 44 | quint64(serial) << 12 | quint64(std::min(tryNo, 4095))};
+        if ((hint || (check && outcome == record::Wrong)) && !wrongChecks.contains(checkKey)) {
+            wrongChecks.insert(checkKey);
             ++wrong[level][{field(record::ProblemWords), field(record::Answer)}];
+        }
     });
 }
 

@@ -321,7 +321,8 @@ private slots:
         QTest::newRow("leading blanks") << "  2" << true;
         QTest::newRow("letters after the number") << "2ab" << true;
         QTest::newRow("letters first") << "ab2" << false;
-        QTest::newRow("full-width digit") << "\uFF12" << false;
+        QTest::newRow("full-width digit") << "\uFF12" << true;   // as the input method types 2
+        QTest::newRow("full-width minus") << "\uFF0D\uFF12" << false;
         QTest::newRow("negative") << "-2" << false;
         QTest::newRow("decimal part") << "2.5" << false;
         QTest::newRow("blank only") << " " << false;

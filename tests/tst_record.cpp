@@ -205,6 +205,11 @@ private slots:
         QTest::newRow("mixed subtraction, full-width digits")
             << 20 << QList<int>{5, 3, 1, 2, 1} << QList<QStringList>{{"５", "２", "１"}} << "2 3/5 − 1 1/5"
             << QStringList{"１ ２/５"} << QStringList{"○"} << QStringList{"1"} << QStringList{C};
+        QTest::newRow("a notice before the ×") << 22 << QList<int>{5, 1, 3, 2, 1}
+                                              << QList<QStringList>{{"5", "3", "0"}, {"5", "3", ""}}
+                                              << "2 1/5 − 1 3/5" << QStringList{"0 3/5", "0 3/5", "3/5"}
+                                              << QStringList{hints::ZeroWhole, "×", "△"}
+                                              << QStringList{"1", "1", "2"} << QStringList{H, C, C};
         QTest::newRow("whole part first") << 16 << QList<int>{4, 1, 2}
                                           << QList<QStringList>{{"2", "4", "1"}} << "9/4 を帯分数に"
                                           << QStringList{"2 1/4"} << QStringList{"○"} << QStringList{"1"}
@@ -479,7 +484,12 @@ private slots:
             {"b", "v", "17", "3/7 + 6/7", "9/7", hints::ImproperSum, "1", H, "1"},
             {"b", "v", "17", "3/7 + 6/7", "1 2/7", "△", "2", C, "1"},
             {"b", "v", "17", "1/3 + 1/3", "", texts::TypeAnswer, "1", M, "2"},
+            // A notice, then the × of the same check: one wrong answer.
+            {"b", "v", "22", "2 1/5 − 1 3/5", "0 3/5", hints::ZeroWhole, "1", H, "3"},
+            {"b", "v", "22", "2 1/5 − 1 3/5", "0 3/5", "×", "1", C, "3"},
         })});
+        QCOMPARE(s.wrongAnswers.at(22).size(), size_t(1));
+        QCOMPARE(s.wrongAnswers.at(22)[0].count, 1);
         const auto& list = s.wrongAnswers.at(17);
         QCOMPARE(int(list.size()), 2);
         QCOMPARE(list[0].problem, QString("3/7 + 6/7"));
