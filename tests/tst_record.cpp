@@ -582,11 +582,14 @@ private slots:
                 QVERIFY(box->inputMethodHints().testFlags(Qt::ImhDigitsOnly | Qt::ImhPreferNumbers));
         h.StartLevel(1);
         h.PressSlot(1);
-        h.form->Text1[0]->setText(QString::number(h.Rec(1, 1)).replace('0', "０").replace('1', "１")
-                                      .replace('2', "２").replace('3', "３").replace('4', "４")
-                                      .replace('5', "５").replace('6', "６"));
-        h.form->Text2[0]->setText(QString::number(h.Rec(1, 2)).replace('1', "１").replace('2', "２")
-                                      .replace('3', "３").replace('4', "４").replace('5', "５"));
+        const auto fullWidth = [](int n) {
+            QString text;
+            for (QChar c : QString::number(n))
+                text += QChar(u'０' + c.digitValue());
+            return text;
+        };
+        h.form->Text1[0]->setText(fullWidth(h.Rec(1, 1)));
+        h.form->Text2[0]->setText(fullWidth(h.Rec(1, 2)));
         h.Check(1);
         QCOMPARE(h.MarkOf(1, 1), 1);
     }
