@@ -24,6 +24,14 @@ QString Field(const QString& text)
     return out;
 }
 
+QString Inert(const QString& typed)
+{
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!typed.isEmpty() && formulaStarts.contains(typed.front()))
+        return QLatin1Char('\'') + typed;
+    return typed;
+}
+
 QString Row(const QStringList& fields)
 {
     QString line;

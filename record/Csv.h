@@ -12,6 +12,10 @@ namespace csv {
 QString Field(const QString& text);
 QString Row(const QStringList& fields);
 
+// A text a pupil typed, made safe to open in a spreadsheet: one that begins like a formula
+// (=, +, -, @, tab, CR) gets a leading apostrophe, so it is shown as text and never run.
+QString Inert(const QString& typed);
+
 // Reads text row by row and hands each to `row` with its fields. A row is broken when a
 // quote stands inside an unquoted field, text follows a closing quote, or a quoted field
 // runs to the end of the text; its fields are then of no use. Empty lines give no row.

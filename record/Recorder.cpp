@@ -177,7 +177,7 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     row[record::Slot] = QString::number(p.s);
     row[record::Problem] = QString::number(p.k);
     row[record::ProblemWords] = p.problem;
-    row[record::Answer] = p.answer;
+    row[record::Answer] = csv::Inert(p.answer);
     row[record::Outcome] = outcome;
     row[record::Try] = QString::number(p.t);
     row[record::Kind] = kind;

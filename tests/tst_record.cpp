@@ -189,6 +189,10 @@ private slots:
                                      << "数直線 3/4" << QStringList{"4/3", "2/4", "6/8"}
                                      << QStringList{"×", "×", "×"} << QStringList{"1", "2", "3"}
                                      << QStringList{C, C, C};
+        QTest::newRow("typed like a spreadsheet formula")
+            << 1 << QList<int>{5, 3} << QList<QStringList>{{"5", "=1+2"}, {"-5", "@3"}} << "3/5 m"
+            << QStringList{"'=1+2/5", "'@3/-5"} << QStringList{"×", "×"} << QStringList{"1", "2"}
+            << QStringList{C, C};
         QTest::newRow("empty box: a message, then the first try")
             << 1 << QList<int>{5, 3} << QList<QStringList>{{"", "3"}, {"5", "3"}} << "3/5 m"
             << QStringList{"3/", "3/5"} << QStringList{typeAnswer, "○"} << QStringList{"1", "1"}
