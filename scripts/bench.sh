@@ -67,14 +67,14 @@ if [ "${1:-}" = "--inner" ]; then
   echo
   printf '| %-38s | %9s | %9s | %9s |\n' "start-up to mapped window (ms)" median min max
   printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "-----------:" "-----------:" "-----------:"
-  printf '| %-38s | %9.1f | %9.1f | %9.1f |\n' "porome (ポロメ)   " "$pt_med" "$pt_min" "$pt_max"
+  printf '| %-41s | %9.1f | %9.1f | %9.1f |\n' "porome (ポロメ)" "$pt_med" "$pt_min" "$pt_max"
   printf '| %-38s | %9.1f | %9.1f | %9.1f |\n' "bare Qt window 1017x749" "$bt_med" "$bt_min" "$bt_max"
   printf '| %-38s | %9s | %9s | %9s |\n' "ratio of medians" "$(awk -v a="$pt_med" -v b="$bt_med" 'BEGIN { printf "%.2f", a / b }')" "" ""
   echo
   printf '| %-38s | %9s | %9s | %9s |\n' "resident memory 1 s after map (MiB)" median min max
   printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..40})" "-----------:" "-----------:" "-----------:"
   mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
-  printf '| %-38s | %9s | %9s | %9s |\n' "porome (ポロメ)   " "$(mib "$pm_med")" "$(mib "$pm_min")" "$(mib "$pm_max")"
+  printf '| %-41s | %9s | %9s | %9s |\n' "porome (ポロメ)" "$(mib "$pm_med")" "$(mib "$pm_min")" "$(mib "$pm_max")"
   printf '| %-38s | %9s | %9s | %9s |\n' "bare Qt window 1017x749" "$(mib "$bm_med")" "$(mib "$bm_min")" "$(mib "$bm_max")"
   printf '| %-38s | %9s | %9s | %9s |\n' "ratio of medians" "$(awk -v a="$pm_med" -v b="$bm_med" 'BEGIN { printf "%.2f", a / b }')" "" ""
   echo
