@@ -34,7 +34,7 @@ int RunWindow(int argc, char* argv[])
     fonts::InstallSubstitutes();
 
     QtPlatform platform;
-    Form1 window(platform);
+    Form1 window(platform, nullptr, Form1::Build::MenuFirst);
     platform.setWindow(&window);
     window.Form_Load();
     window.show();
