@@ -115,11 +115,8 @@ void Surface::Print(const QString& text)
     const QFontMetrics fm(f);
     const QPoint origin(RoundPixel(CurrentX), RoundPixel(CurrentY) + fm.ascent());
     p.drawText(QPointF(origin), text);
-    // Ink may reach past the advance (bearings, anti-aliased edges): a few pixels more.
-    const int margin = 4 + fm.maxWidth() / 4;
-    changed(fm.boundingRect(text).united(QRect(0, -fm.ascent(), fm.horizontalAdvance(text), fm.height()))
-                .translated(origin)
-                .adjusted(-margin, -margin, margin, margin));
+    // The metrics' bounding rectangle covers every pixel the text paints; one more for safety.
+    changed(fm.boundingRect(text).translated(origin).adjusted(-1, -1, 1, 1));
     CurrentX = 0;
     CurrentY += fm.height();
 }
