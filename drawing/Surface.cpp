@@ -17,14 +17,49 @@ Surface::Surface(QWidget* parent) : QWidget(parent)
 
 void Surface::resizeImage(int width, int height)
 {
-    QImage next(width, height, QImage::Format_RGB32);
-    next.fill(palette().color(QPalette::Window));
-    QPainter p(&next);
-    p.drawImage(0, 0, image_);
-    p.end();
-    image_ = next;
+    // The new image is the background colour with the old image in its top-left corner;
+    // both steps wait until the image is needed.
+    pendingSizes_.push_back({width, height, palette().color(QPalette::Window).rgb()});
     resize(width, height);
 }
+
+QImage& Surface::canvas() const
+{
+    for (const Sizing& size : pendingSizes_) {
+        QImage next(size.width, size.height, QImage::Format_RGB32);
+        next.fill(size.background);
+        if (!image_.isNull()) {
+            QPainter p(&next);
+            p.drawImage(0, 0, image_);
+        }
+        image_ = next;
+    }
+    pendingSizes_.clear();
+    return image_;
+}
+
+const QImage& Surface::image() const
+{
+    return canvas();
+}
+
+void Surface::changed(const QRect& r)
+{
+    const QRect visible = r.intersected(rect());
+    if (visible.isEmpty())
+        return;
+    unpainted_ += visible;
+    update(visible);
+}
+
+namespace {
+// The rectangle between two corners, whichever way round, with a margin of pixels.
+QRect Spanning(int x1, int y1, int x2, int y2, int margin)
+{
+    return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)))
+        .adjusted(-margin, -margin, margin, margin);
+}
+} // namespace
 
 QFont Surface::textFont() const
 {
@@ -35,17 +70,18 @@ QFont Surface::textFont() const
 
 void Surface::Line(double x, double y, double dx, double dy, QRgb colour)
 {
-    QPainter p(&image_);
+    const int x1 = RoundPixel(x), y1 = RoundPixel(y), x2 = RoundPixel(x + dx), y2 = RoundPixel(y + dy);
+    QPainter p(&canvas());
     p.setPen(QColor(colour));
-    p.drawLine(RoundPixel(x), RoundPixel(y), RoundPixel(x + dx), RoundPixel(y + dy));
-    update();
+    p.drawLine(x1, y1, x2, y2);
+    changed(Spanning(x1, y1, x2, y2, 1));
 }
 
 void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
 {
     const int x1 = RoundPixel(x), y1 = RoundPixel(y);
     const int x2 = RoundPixel(x + dx), y2 = RoundPixel(y + dy);
-    QPainter p(&image_);
+    QPainter p(&canvas());
     if (FillStyle == 0)
         p.fillRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
                          QPoint(std::max(x1, x2), std::max(y1, y2))),
@@ -54,7 +90,7 @@ void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
     p.setBrush(Qt::NoBrush);
     p.drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
                      QPoint(std::max(x1, x2), std::max(y1, y2))).adjusted(0, 0, -1, -1));
-    update();
+    changed(Spanning(x1, y1, x2, y2, 1));
 }
 
 void Surface::FilledBox(double x, double y, double dx, double dy, QRgb colour)
@@ -63,37 +99,40 @@ void Surface::FilledBox(double x, double y, double dx, double dy, QRgb colour)
     const int x2 = RoundPixel(x + dx), y2 = RoundPixel(y + dy);
     if (x1 == x2 || y1 == y2)
         return;
-    QPainter p(&image_);
+    const QRect area(std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1), std::abs(y2 - y1));
+    QPainter p(&canvas());
     // Width dx and height dy: the far edge itself is not painted.
-    p.fillRect(QRect(std::min(x1, x2), std::min(y1, y2), std::abs(x2 - x1), std::abs(y2 - y1)),
-               QColor(colour));
-    update();
+    p.fillRect(area, QColor(colour));
+    changed(area);
 }
 
 void Surface::Print(const QString& text)
 {
     const QFont f = textFont();
-    QPainter p(&image_);
+    QPainter p(&canvas());
     p.setFont(f);
     p.setPen(QColor(ForeColor));
     const QFontMetrics fm(f);
-    p.drawText(QPointF(RoundPixel(CurrentX), RoundPixel(CurrentY) + fm.ascent()), text);
+    const QPoint origin(RoundPixel(CurrentX), RoundPixel(CurrentY) + fm.ascent());
+    p.drawText(QPointF(origin), text);
+    // The metrics' bounding rectangle covers every pixel the text paints; one more for safety.
+    changed(fm.boundingRect(text).translated(origin).adjusted(-1, -1, 1, 1));
     CurrentX = 0;
     CurrentY += fm.height();
-    update();
 }
 
 QRgb Surface::Point(double x, double y) const
 {
     const int px = RoundPixel(x), py = RoundPixel(y);
-    if (!image_.valid(px, py))
+    const QImage& image = canvas();
+    if (!image.valid(px, py))
         return qRgb(0, 0, 0);
-    return image_.pixel(px, py) | 0xff000000u;
+    return image.pixel(px, py) | 0xff000000u;
 }
 
 void Surface::RoundRect(int left, int top, int right, int bottom, int ellipseW, int ellipseH)
 {
-    QPainter p(&image_);
+    QPainter p(&canvas());
     p.setPen(QColor(ForeColor));
     if (FillStyle == 0)
         p.setBrush(QColor(FillColor));
@@ -101,6 +140,7 @@ void Surface::RoundRect(int left, int top, int right, int bottom, int ellipseW, 
         p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRect(left, top, right - left - 1, bottom - top - 1), ellipseW / 2.0,
                       ellipseH / 2.0);
+    changed(Spanning(left, top, right, bottom, 2));
 }
 
 void Surface::FloodFill(double x, double y, QRgb border)
@@ -108,16 +148,18 @@ void Surface::FloodFill(double x, double y, QRgb border)
     if (FillStyle != 0)
         return;
     const int sx = RoundPixel(x), sy = RoundPixel(y);
-    if (!image_.valid(sx, sy))
+    QImage& image = canvas();
+    if (!image.valid(sx, sy))
         return;
     const QRgb borderRgb = border | 0xff000000u;
     const QRgb fill = FillColor | 0xff000000u;
-    auto at = [this](int px, int py) { return image_.pixel(px, py) | 0xff000000u; };
+    auto at = [&image](int px, int py) { return image.pixel(px, py) | 0xff000000u; };
     if (at(sx, sy) == borderRgb)
         return;
     // Scan-line fill of every 4-connected pixel that is not the border colour. A visited map
     // keeps it finite even when the fill colour is already present in the area.
-    const int w = image_.width(), h = image_.height();
+    const int w = image.width(), h = image.height();
+    QRect filled;
     std::vector<uint8_t> seen(size_t(w) * size_t(h), 0);
     std::vector<QPoint> stack{QPoint(sx, sy)};
     while (!stack.empty()) {
@@ -131,24 +173,29 @@ void Surface::FloodFill(double x, double y, QRgb border)
             --x1;
         for (int px = x1; px < w && !seen[size_t(py) * w + px] && at(px, py) != borderRgb; ++px) {
             seen[size_t(py) * w + px] = 1;
-            image_.setPixel(px, py, fill);
+            image.setPixel(px, py, fill);
+            filled |= QRect(px, py, 1, 1);
             for (int ny : {py - 1, py + 1})
                 if (ny >= 0 && ny < h && !seen[size_t(ny) * w + px] && at(px, ny) != borderRgb)
                     stack.emplace_back(px, ny);
         }
     }
+    changed(filled);
 }
 
 void Surface::Refresh()
 {
-    update();
-    repaint();
+    if (!unpainted_.isEmpty())
+        repaint(unpainted_);
 }
 
-void Surface::paintEvent(QPaintEvent*)
+void Surface::paintEvent(QPaintEvent* event)
 {
+    const QImage& image = canvas();
     QPainter p(this);
-    p.drawImage(0, 0, image_);
+    for (const QRect& r : event->region())
+        p.drawImage(r.topLeft(), image, r);
+    unpainted_ -= event->region();
 }
 
 void Surface::mousePressEvent(QMouseEvent* event)

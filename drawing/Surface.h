@@ -1,13 +1,19 @@
 #pragma once
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 #include <QRgb>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 // An exercise panel: a widget showing a persistent image that is only ever drawn over,
 // never cleared. Geometry is drawn without anti-aliasing so black borders stay pure black,
 // which the flood fill and the colour read-back of the picture exercises rely on.
+//
+// Each drawing call repaints only the rectangle it touched, so the panel's buttons and
+// pictures elsewhere are not painted again. The image itself (3 MB on the large screen) is
+// made when the panel is first drawn on or shown, not when it is sized.
 class Surface : public QWidget
 {
     Q_OBJECT
@@ -37,9 +43,10 @@ public:
     void RoundRect(int left, int top, int right, int bottom, int ellipseW, int ellipseH);
     // Fills with the brush the area around (x, y) bounded by the colour border.
     void FloodFill(double x, double y, QRgb border);
+    // Paints what the drawing calls changed at once, instead of when the event loop next runs.
     void Refresh();
 
-    const QImage& image() const { return image_; }
+    const QImage& image() const;
     QFont textFont() const;
     void resizeImage(int width, int height);
 
@@ -51,7 +58,19 @@ signals:
     void mouseDown(int button, int shift, double x, double y);
 
 private:
-    QImage image_;
+    // The image, made on first use from the sizes it was given.
+    QImage& canvas() const;
+    // Schedules the repaint of a rectangle of the image that a drawing call changed.
+    void changed(const QRect& r);
+
+    struct Sizing
+    {
+        int width, height;
+        QRgb background;
+    };
+    mutable QImage image_;
+    mutable std::vector<Sizing> pendingSizes_;
+    QRegion unpainted_;
 };
 
 // Rounds as the drawing calls do: halves to even.

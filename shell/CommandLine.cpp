@@ -36,21 +36,25 @@ CommandLine ParseCommandLine(const QStringList& args)
                                  QStringLiteral("[records...]"));
 
     // The parser names the running executable, or nothing before an application exists.
-    const QString usage = parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
-                                                    QStringLiteral("Usage: porome"));
+    // Made only when it is printed: the expression wakes the regular-expression engine, which
+    // an ordinary start has no other use for.
+    const auto usage = [&parser] {
+        return parser.helpText().replace(QRegularExpression(QStringLiteral("^Usage: \\S+")),
+                                         QStringLiteral("Usage: porome"));
+    };
     CommandLine cl;
     const auto fail = [&](const QString& error) {
         cl.mode = CommandLine::Mode::Exit;
         cl.exitCode = 2;
         cl.toStderr = true;
-        cl.message = QStringLiteral("porome: %1\n\n%2").arg(error, usage);
+        cl.message = QStringLiteral("porome: %1\n\n%2").arg(error, usage());
         return cl;
     };
     if (!parser.parse(args))
         return fail(parser.errorText());
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         cl.mode = CommandLine::Mode::Exit;
-        cl.message = usage;
+        cl.message = usage();
         return cl;
     }
     if (parser.isSet(version)) {

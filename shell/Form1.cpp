@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QSvgWidget>
+#include <QTimer>
 
 namespace {
 
@@ -88,21 +89,48 @@ static void InitAssets()
     Q_INIT_RESOURCE(assets);
 }
 
-Form1::Form1(Platform& platformIn, QWidget* parent)
+Form1::Form1(Platform& platformIn, QWidget* parent, Build build)
     : QWidget(parent), platform(platformIn), exercise_{st, rnd, platformIn}
 {
     InitAssets();
     setWindowTitle(texts::WindowCaption);
-    setWindowIcon(QIcon(":/assets/icon.svg"));
     SetBackColor(this, Vb(kFormBack));
     setFont(fonts::Make(fonts::Mincho, 26.25, true));
     buildControls();
     connectHandlers();
+    if (build == Build::Complete)
+        completeWindow();
+    resize(1017, 749);
+}
+
+// Setting the icon renders its SVG at several sizes, and the panels' line edits load
+// the font database: together most of the start-up time, and none of it needed for the menu.
+void Form1::completeWindow()
+{
+    setIcon();
+    if (Picture1[0])
+        return;
+    buildExercisePanels();
+    connectPanelHandlers();
     exercise_.panels = {Picture1[0], Picture1[1]};
     exercise_.text1 = Text1;
     exercise_.text2 = Text2;
     exercise_.text3 = Text3;
-    resize(1017, 749);
+}
+
+void Form1::setIcon()
+{
+    if (!iconSet_)
+        setWindowIcon(QIcon(":/assets/icon.svg"));
+    iconSet_ = true;
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The map request has gone out before the event loop's first turn.
+    if (!iconSet_)
+        QTimer::singleShot(0, this, &Form1::setIcon);
 }
 
 void Form1::buildControls()
@@ -143,8 +171,10 @@ void Form1::buildControls()
         SetBackColor(o, Vb(kMenuBack));
         optionGroups_[g]->addButton(o, i);
     }
+}
 
-    // Exercise panels
+void Form1::buildExercisePanels()
+{
     const QFont panelFont = fonts::Make(fonts::Gothic, 24, false);
     for (int p = 0; p < 2; ++p) {
         auto* panel = new Surface(this);
@@ -231,6 +261,15 @@ void Form1::connectHandlers()
     each(Option2, [this](int16_t i) { Option2_Click(i); });
     each(Command10, [this](int16_t i) { Command10_Click(i); });
     each(Command2, [this](int16_t i) { Command2_Click(i); });
+}
+
+void Form1::connectPanelHandlers()
+{
+    auto each = [](auto& controls, auto handler) {
+        for (size_t i = 0; i < controls.size(); ++i)
+            QObject::connect(controls[i], &QAbstractButton::clicked, controls[i],
+                             [handler, i] { handler(int16_t(i)); });
+    };
     each(Command8, [this](int16_t i) { Command8_Click(i); });
     each(Command6, [this](int16_t i) { Command6_Click(i); });
     each(Command7, [this](int16_t i) { Command7_Click(i); });
@@ -286,6 +325,7 @@ void Form1::applyLargeLayout()
 
 void Form1::applySmallLayout()
 {
+    completeWindow();
     Picture3[0]->hide();
     Picture3[1]->hide();
     for (QWidget* menu : Picture7)
@@ -335,6 +375,7 @@ void Form1::Command10_Click(int16_t Index)
         platform.MsgBox(texts::ChooseLevelFirst);
         return;
     }
+    completeWindow();
     PrepareExercise();
     for (QPushButton* b : Command1)
         b->hide();

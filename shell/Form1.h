@@ -24,7 +24,14 @@ class Form1 : public QWidget
 {
     Q_OBJECT
 public:
-    explicit Form1(Platform& platform, QWidget* parent = nullptr);
+    // When the window builds what its start-up menu does not need: at once (Complete), or
+    // later (MenuFirst), so that it maps without waiting for them. Then the icon is set right
+    // after the window maps, and the exercise panels with everything on them are built when
+    // a level starts; until then Picture1 and the panels' controls are null.
+    // completeWindow() builds them at any time.
+    enum class Build { Complete, MenuFirst };
+    explicit Form1(Platform& platform, QWidget* parent = nullptr, Build build = Build::Complete);
+    void completeWindow();
 
     // Start-up
     void Form_Load();
@@ -82,10 +89,14 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildControls();
+    void buildExercisePanels();
     void connectHandlers();
+    void connectPanelHandlers();
+    void setIcon();
     void applyLargeLayout();
     void applySmallLayout();
     void showLevelMenu(int grade);
@@ -103,4 +114,5 @@ private:
     Exercise exercise_;
     std::array<QButtonGroup*, 2> optionGroups_{};
     std::map<QObject*, void (Form1::*)(int16_t)> clickHandlers_;
+    bool iconSet_ = false;
 };

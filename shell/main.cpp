@@ -51,7 +51,8 @@ int RunWindow(int argc, char* argv[], const QString& recordDir)
     std::unique_ptr<RecordingPlatform> recording;
     if (recorder)
         recording = std::make_unique<RecordingPlatform>(platform, *recorder);
-    Form1 window(recording ? static_cast<Platform&>(*recording) : platform);
+    Form1 window(recording ? static_cast<Platform&>(*recording) : platform, nullptr,
+                 Form1::Build::MenuFirst);
     platform.setWindow(&window);
     if (recorder) {
         recorder->Attach(window.exercise());
