@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests twice and runs the tests:
 # first a normal build in build/, then one with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/. Exits non-zero if anything fails.
+# UndefinedBehaviorSanitizer in build-asan/; then makes and checks the Debian package
+# (scripts/package.sh). Exits non-zero if anything fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -21,6 +22,10 @@ echo "== build-asan/: AddressSanitizer and UndefinedBehaviorSanitizer =="
 build_in build-asan -DPOROME_SANITIZE=ON
 (cd build-asan && ctest --output-on-failure) || status=1
 echo "== build-asan/ done after $((SECONDS - start)) s =="
+
+echo "== build-package/: the Debian package, made and checked =="
+bash scripts/package.sh || status=1
+echo "== build-package/ done after $((SECONDS - start)) s =="
 
 if [ "$status" -ne 0 ]; then
   echo "Some tests failed."
