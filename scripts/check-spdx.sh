@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Checks that every source file kept in git names its licence: an
-# "SPDX-License-Identifier: GPL-3.0-or-later" line within its first five lines.
+# Checks that every source file kept in git names its licence: an SPDX licence identifier
+# line for GPL-3.0-or-later within its first five lines.
 # Prints the files without one and exits non-zero if there are any.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
