@@ -1,7 +1,6 @@
 // porome-render-icon: renders the program's SVG icon into square PNG files for the icon theme.
 //   porome-render-icon ICON.svg SIZE OUT.png [SIZE OUT.png ...]
 // Runs at build time; needs no display.
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
@@ -10,9 +9,10 @@
 
 int main(int argc, char* argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    const QStringList args = QGuiApplication::arguments();
+    // The icon is shapes only: painting it into an image needs no application object.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     if (args.size() < 4 || args.size() % 2 != 0) {
         std::fputs("usage: porome-render-icon ICON.svg SIZE OUT.png [SIZE OUT.png ...]\n", stderr);
         return 2;
