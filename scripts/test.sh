@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the program and its tests twice and runs the tests:
 # first a normal build in build/, then one with AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-asan/; last a smoke run of the benchmark
-# (scripts/bench.sh --smoke). Exits non-zero if anything fails.
+# UndefinedBehaviorSanitizer in build-asan/; then a smoke run of the benchmark
+# (scripts/bench.sh --smoke); last it makes and checks the Debian package
+# (scripts/package.sh). Exits non-zero if anything fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -26,6 +27,10 @@ echo "== build-asan/ done after $((SECONDS - start)) s =="
 # The benchmark with tiny counts: it must run, its figures mean nothing here.
 echo "== benchmark smoke run (build/) =="
 bash scripts/bench.sh --smoke || status=1
+
+echo "== build-package/: the Debian package, made and checked =="
+bash scripts/package.sh || status=1
+echo "== build-package/ done after $((SECONDS - start)) s =="
 
 if [ "$status" -ne 0 ]; then
   echo "Some tests failed."

@@ -28,6 +28,8 @@ QStringList Arguments(int argc, char* argv[])
 int RunWindow(int argc, char* argv[], const QString& recordDir)
 {
     QApplication app(argc, argv);
+    // Names the desktop entry, so that the desktop shows the running window as that program.
+    QGuiApplication::setDesktopFileName(QStringLiteral(POROME_APP_ID));
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     // Message boxes answer in Japanese: はい / いいえ and OK.
     QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
