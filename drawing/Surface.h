@@ -4,10 +4,15 @@
 #include <QRgb>
 #include <QString>
 #include <QWidget>
+#include <vector>
 
 // An exercise panel: a widget showing a persistent image that is only ever drawn over,
 // never cleared. Geometry is drawn without anti-aliasing so black borders stay pure black,
 // which the flood fill and the colour read-back of the picture exercises rely on.
+//
+// The image holds one pixel per window pixel and is what Point and FloodFill read. When the
+// window is scaled (device pixel ratio other than 1) the panel shows a second, sharp image at
+// the screen's resolution instead, painted with the same calls; it is only ever looked at.
 class Surface : public QWidget
 {
     Q_OBJECT
@@ -51,7 +56,28 @@ signals:
     void mouseDown(int button, int shift, double x, double y);
 
 private:
+    // One drawing call, kept so that the sharp image can be painted again at a new ratio.
+    struct Op
+    {
+        enum class Kind { Line, Box, FilledBox, Text, RoundRect, Fill } kind = Kind::Line;
+        QRect rect{};             // Line: the two end points as topLeft/bottomRight
+        QRgb pen = 0;
+        QRgb brush = 0;
+        bool solid = false;
+        QPoint radii{};           // RoundRect
+        QString text{};           // Text
+        QFont font{};             // Text
+        std::vector<QRect> spans{}; // Fill: the window pixels it filled, one row each
+    };
+    void record(Op op);
+    void paintSharp(const Op& op);
+    void fillSharp(const Op& op);
+    void rebuildSharp(qreal ratio);
+
     QImage image_;
+    QImage base_;          // the image as it was before the first kept call
+    std::vector<Op> ops_;
+    QImage sharp_;         // null until a ratio other than 1 is shown
 };
 
 // Rounds as the drawing calls do: halves to even.

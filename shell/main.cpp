@@ -2,6 +2,7 @@
 #include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
+#include "shell/ScaledWindow.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -21,8 +22,9 @@ QStringList Arguments(int argc, char* argv[])
     return args;
 }
 
-int RunWindow(int argc, char* argv[])
+int RunWindow(int argc, char* argv[], const QString& scale)
 {
+    ScaledWindow::PrepareApplication();
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     // Message boxes answer in Japanese: はい / いいえ and OK.
@@ -37,7 +39,8 @@ int RunWindow(int argc, char* argv[])
     Form1 window(platform);
     platform.setWindow(&window);
     window.Form_Load();
-    window.show();
+    ScaledWindow top(window, RequestedScale(scale));
+    top.show();
     return QApplication::exec();
 }
 
@@ -57,5 +60,5 @@ int main(int argc, char* argv[])
     case CommandLine::Mode::Window:
         break;
     }
-    return RunWindow(argc, argv);
+    return RunWindow(argc, argv, cl.scale);
 }
