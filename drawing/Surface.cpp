@@ -164,14 +164,16 @@ void Surface::Refresh()
 void Surface::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    const qreal ratio = devicePixelRatioF();
-    if (ratio == 1.0) {
+    // Screen pixels per window pixel: the screen's own ratio and any scaling view together.
+    const qreal ratio = p.deviceTransform().m11();
+    if (std::abs(ratio - 1.0) < 1e-6) {
         p.drawImage(0, 0, image_);
         return;
     }
-    if (sharp_.isNull() || sharp_.devicePixelRatio() != ratio)
+    if (sharp_.isNull() || std::abs(sharpRatio_ - ratio) > 1e-6)
         rebuildSharp(ratio);
-    p.drawImage(QPointF(0, 0), sharp_);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.drawImage(QRectF(0, 0, image_.width(), image_.height()), sharp_);
 }
 
 void Surface::mousePressEvent(QMouseEvent* event)
@@ -190,7 +192,7 @@ void Surface::record(Op op)
         ops_.clear();
         base_ = image_;
         if (!sharp_.isNull())
-            rebuildSharp(sharp_.devicePixelRatio());
+            rebuildSharp(sharpRatio_);
         return;
     }
     ops_.push_back(std::move(op));
@@ -201,10 +203,10 @@ void Surface::rebuildSharp(qreal ratio)
 {
     const QSize size(int(std::ceil(image_.width() * ratio)), int(std::ceil(image_.height() * ratio)));
     sharp_ = QImage(size, QImage::Format_RGB32);
-    sharp_.setDevicePixelRatio(ratio);
+    sharpRatio_ = ratio;
     {
         QPainter p(&sharp_);
-        p.drawImage(QRectF(0, 0, image_.width(), image_.height()), base_);
+        p.drawImage(QRectF(0, 0, size.width(), size.height()), base_);
     }
     for (const Op& op : ops_)
         paintSharp(op);
@@ -219,14 +221,17 @@ void Surface::paintSharp(const Op& op)
         return;
     }
     QPainter p(&sharp_);
+    p.scale(sharpRatio_, sharpRatio_);
     // A window pixel (x, y) covers x..x+1; a pen of width 1 centred half a pixel in covers it.
     const QPointF half(0.5, 0.5);
+    // Below a ratio of 1 a line keeps at least one screen pixel, so no border goes missing.
+    const qreal one = std::max(1.0, 1.0 / sharpRatio_);
     switch (op.kind) {
     case Op::Kind::Line:
         if (op.rect.topLeft() == op.rect.bottomRight()) {
-            p.fillRect(QRectF(op.rect.topLeft(), QSizeF(1, 1)), QColor(op.pen));
+            p.fillRect(QRectF(op.rect.topLeft(), QSizeF(one, one)), QColor(op.pen));
         } else {
-            p.setPen(QPen(QColor(op.pen), 1, Qt::SolidLine, Qt::SquareCap));
+            p.setPen(QPen(QColor(op.pen), one, Qt::SolidLine, Qt::SquareCap));
             p.drawLine(QPointF(op.rect.topLeft()) + half, QPointF(op.rect.bottomRight()) + half);
         }
         break;
@@ -235,10 +240,10 @@ void Surface::paintSharp(const Op& op)
         if (op.solid)
             p.fillRect(r, QColor(op.brush));
         const QColor c(op.pen);
-        p.fillRect(QRectF(r.left(), r.top(), r.width(), 1), c);
-        p.fillRect(QRectF(r.left(), r.bottom() - 1, r.width(), 1), c);
-        p.fillRect(QRectF(r.left(), r.top(), 1, r.height()), c);
-        p.fillRect(QRectF(r.right() - 1, r.top(), 1, r.height()), c);
+        p.fillRect(QRectF(r.left(), r.top(), r.width(), one), c);
+        p.fillRect(QRectF(r.left(), r.bottom() - one, r.width(), one), c);
+        p.fillRect(QRectF(r.left(), r.top(), one, r.height()), c);
+        p.fillRect(QRectF(r.right() - one, r.top(), one, r.height()), c);
         break;
     }
     case Op::Kind::FilledBox:
@@ -250,7 +255,7 @@ void Surface::paintSharp(const Op& op)
         p.drawText(QPointF(op.rect.topLeft()), op.text);
         break;
     case Op::Kind::RoundRect:
-        p.setPen(QColor(op.pen));
+        p.setPen(QPen(QColor(op.pen), one));
         p.setBrush(op.solid ? QBrush(QColor(op.brush)) : QBrush(Qt::NoBrush));
         p.drawRoundedRect(QRectF(op.rect).adjusted(0.5, 0.5, -0.5, -0.5), op.radii.x() / 2.0, op.radii.y() / 2.0);
         break;
@@ -276,7 +281,7 @@ void Surface::fillSharp(const Op& op)
                 if (nx >= 0 && nx < w && ny >= 0 && ny < h && allowed[size_t(ny) * w + nx] == 0)
                     allowed[size_t(ny) * w + nx] = 1;
 
-    const qreal ratio = sharp_.devicePixelRatio();
+    const qreal ratio = sharpRatio_;
     const int W = sharp_.width(), H = sharp_.height();
     std::vector<int> toX(W), toY(H);
     for (int X = 0; X < W; ++X)

@@ -78,6 +78,7 @@ private:
     QImage base_;          // the image as it was before the first kept call
     std::vector<Op> ops_;
     QImage sharp_;         // null until a ratio other than 1 is shown
+    qreal sharpRatio_ = 1; // its screen pixels per window pixel
 };
 
 // Rounds as the drawing calls do: halves to even.

@@ -2,15 +2,14 @@
 
 #include "drawing/Exercise.h"
 
+#include <QGraphicsProxyWidget>
+#include <QGraphicsView>
 #include <QGuiApplication>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
-#include <QWindow>
-#include <QtGui/private/qhighdpiscaling_p.h>
 
-#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -18,25 +17,6 @@ namespace {
 // Window managers differ; this is a common frame (title bar and thin borders) to assume until
 // the window manager has framed the window and its real frame is known.
 const QMargins kAssumedFrame(4, 32, 4, 4);
-
-QtMessageHandler previousHandler = nullptr;
-
-// Qt warns when the factor changes while windows exist; the program then resizes its window
-// to the new factor itself, so the warning says nothing to the user.
-void DropFactorWarning(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (message.startsWith(QLatin1String("QHighDpiScaling::setFactor")))
-        return;
-    if (previousHandler)
-        previousHandler(type, context, message);
-}
-
-double EnvironmentFactor()
-{
-    bool ok = false;
-    const double f = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
-    return ok && f > 0 ? f : 1.0;
-}
 
 } // namespace
 
@@ -52,58 +32,63 @@ windowscale::Request RequestedScale(const QString& commandLine)
     return {};
 }
 
-void ScaledWindow::PrepareApplication()
-{
-    // Factors such as 0.8 or 1.5 are used as they are, not rounded to whole numbers.
-    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::PassThrough);
-}
-
 ScaledWindow::ScaledWindow(QWidget& form, const windowscale::Request& request)
-    : form_(form), request_(request), baseFactor_(EnvironmentFactor())
+    : form_(form), request_(request)
 {
     setWindowTitle(form.windowTitle());
     setWindowIcon(form.windowIcon());
-    SetBackColor(this, form.palette().color(QPalette::Window));
-    form.setParent(this);
+    const QColor back = form.palette().color(QPalette::Window);
+    SetBackColor(this, back);
+
+    view_ = new QGraphicsView(&scene_, this);
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setBackgroundBrush(back);
+    view_->setAlignment(Qt::AlignCenter);
+    view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     form.move(0, 0);
-    form.show();
-    resize(form.size());
+    proxy_ = scene_.addWidget(&form);
+    scene_.setSceneRect(QRectF(QPointF(0, 0), form.size()));
 
     frameUsed_ = kAssumedFrame;
+    double f = 1.0;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
-        applyFactor(windowscale::Choose(request_, form.size(), frameUsed_,
-                                        unscaled(screen->availableGeometry().size())));
+        f = windowscale::Choose(request_, form.size(), frameUsed_, screen->availableGeometry().size());
+    factor_ = 0; // so that setScale applies it
+    setScale(f);
     placeOnScreen();
 
     auto* f11 = new QShortcut(QKeySequence(Qt::Key_F11), this);
     connect(f11, &QShortcut::activated, this, &ScaledWindow::toggleFullScreen);
 }
 
-QSize ScaledWindow::unscaled(QSize logical) const
+ScaledWindow::~ScaledWindow()
 {
-    return QSize(int(std::lround(logical.width() * factor_)), int(std::lround(logical.height() * factor_)));
+    proxy_->setWidget(nullptr);
 }
 
-QMargins ScaledWindow::unscaledFrame() const
+void ScaledWindow::fixScale(double factor)
 {
-    const QRect frame = frameGeometry(), inner = geometry();
-    auto px = [this](int v) { return int(std::lround(v * factor_)); };
-    return QMargins(px(inner.left() - frame.left()), px(inner.top() - frame.top()),
-                    px(frame.right() - inner.right()), px(frame.bottom() - inner.bottom()));
+    fixed_ = true;
+    setScale(factor);
 }
 
-void ScaledWindow::applyFactor(double factor)
+void ScaledWindow::setScale(double factor)
 {
     if (factor == factor_)
         return;
-    previousHandler = qInstallMessageHandler(DropFactorWarning);
-    QHighDpiScaling::setGlobalFactor(baseFactor_ * factor);
-    qInstallMessageHandler(previousHandler);
     factor_ = factor;
-    // The native window keeps its size in screen pixels; give it the form's size at the new
-    // scale.
-    if (QWindow* w = windowHandle(); w && !fullScreen_)
-        w->resize(form_.size());
+    view_->setTransform(QTransform::fromScale(factor, factor));
+    if (!fullScreen_)
+        resize(windowscale::ScaledSize(form_.size(), factor));
+}
+
+QMargins ScaledWindow::frame() const
+{
+    const QRect outer = frameGeometry(), inner = geometry();
+    return QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom());
 }
 
 void ScaledWindow::placeOnScreen()
@@ -112,24 +97,24 @@ void ScaledWindow::placeOnScreen()
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    const QSize outer = frameGeometry().size().expandedTo(size());
+    const QMargins m = isVisible() && !frame().isNull() ? frame() : frameUsed_;
+    const QSize outer = size().grownBy(m);
     move(area.left() + std::max(0, (area.width() - outer.width()) / 2),
          area.top() + std::max(0, (area.height() - outer.height()) / 2));
 }
 
 void ScaledWindow::checkFrame()
 {
-    if (fullScreen_ || !isVisible() || !screen())
+    if (fixed_ || fullScreen_ || !isVisible() || !screen())
         return;
-    const QMargins frame = unscaledFrame();
+    const QMargins m = frame();
     // No frame means none yet, or no window manager at all: keep what was assumed.
-    if (frame.isNull() || frame == frameUsed_)
+    if (m.isNull() || m == frameUsed_)
         return;
-    frameUsed_ = frame;
-    const double f = windowscale::Choose(request_, form_.size(), frame,
-                                         unscaled(screen()->availableGeometry().size()));
+    frameUsed_ = m;
+    const double f = windowscale::Choose(request_, form_.size(), m, screen()->availableGeometry().size());
     if (f != factor_) {
-        applyFactor(f);
+        setScale(f);
         placeOnScreen();
     }
 }
@@ -145,7 +130,7 @@ bool ScaledWindow::event(QEvent* event)
 void ScaledWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    form_.move((width() - form_.width()) / 2, (height() - form_.height()) / 2);
+    view_->setGeometry(rect());
 }
 
 void ScaledWindow::toggleFullScreen()
@@ -155,18 +140,16 @@ void ScaledWindow::toggleFullScreen()
         return;
     if (!fullScreen_) {
         normalFactor_ = factor_;
-        const double full = windowscale::FullScreenFactor(form_.size(), unscaled(screen->geometry().size()));
         fullScreen_ = true;
-        applyFactor(full);
+        setScale(windowscale::FullScreenFactor(form_.size(), screen->geometry().size()));
         showFullScreen();
         // Without a window manager nobody else gives the window the whole screen.
         setGeometry(screen->geometry());
     } else {
         fullScreen_ = false;
         showNormal();
-        applyFactor(normalFactor_);
-        if (QWindow* w = windowHandle())
-            w->resize(form_.size());
+        factor_ = 0;
+        setScale(normalFactor_);
         placeOnScreen();
     }
 }

@@ -24,7 +24,6 @@ QStringList Arguments(int argc, char* argv[])
 
 int RunWindow(int argc, char* argv[], const QString& scale)
 {
-    ScaledWindow::PrepareApplication();
     QApplication app(argc, argv);
     QApplication::setStyle(QStyleFactory::create("Fusion"));
     // Message boxes answer in Japanese: はい / いいえ and OK.
