@@ -65,7 +65,8 @@ CommandLine ParseCommandLine(const QStringList& args)
     if (parser.isSet(scale)) {
         QString error;
         if (!windowscale::Parse(cl.scale, &error) || cl.scale.trimmed().isEmpty())
-            return fail(error.isEmpty() ? QStringLiteral("--scale needs 'fit' or a factor.") : error);
+            return fail(error.isEmpty() ? QStringLiteral("--scale needs 'fit' or a factor.")
+                                        : QStringLiteral("--scale: ") + error);
     }
     if (parser.isSet(report)) {
         cl.mode = CommandLine::Mode::Report;

@@ -28,7 +28,7 @@ windowscale::Request RequestedScale(const QString& commandLine)
     QString error;
     if (const auto request = windowscale::Parse(stored, &error))
         return *request;
-    std::fprintf(stderr, "porome: the settings' window/scale is not used: %s\n", qPrintable(error));
+    std::fprintf(stderr, "porome: window/scale in the settings is not used: %s\n", qPrintable(error));
     return {};
 }
 
@@ -37,6 +37,8 @@ ScaledWindow::ScaledWindow(QWidget& form, const windowscale::Request& request)
 {
     setWindowTitle(form.windowTitle());
     setWindowIcon(form.windowIcon());
+    // Message boxes, no longer over a window of the form's own, show the same icon.
+    QGuiApplication::setWindowIcon(form.windowIcon());
     const QColor back = form.palette().color(QPalette::Window);
     SetBackColor(this, back);
 

@@ -19,10 +19,10 @@ std::optional<Request> Parse(const QString& text, QString* error)
     if (ok && std::isfinite(f) && f >= kMinFactor && f <= kMaxFactor)
         return Request{Request::Kind::Factor, f};
     if (error)
-        *error = QStringLiteral("--scale takes 'fit' or a factor from %1 to %2, not '%3'.")
+        *error = QStringLiteral("'%1' is neither 'fit' nor a factor from %2 to %3.")
+                     .arg(text)
                      .arg(kMinFactor)
-                     .arg(kMaxFactor)
-                     .arg(text);
+                     .arg(kMaxFactor);
     return std::nullopt;
 }
 
