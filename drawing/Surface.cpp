@@ -34,6 +34,12 @@ QImage& Surface::canvas() const
         }
         image_ = next;
     }
+    if (!pendingSizes_.empty()) {
+        // The sharp image starts again from the resized one.
+        base_ = image_;
+        ops_.clear();
+        sharp_ = QImage();
+    }
     pendingSizes_.clear();
     return image_;
 }
@@ -74,6 +80,7 @@ void Surface::Line(double x, double y, double dx, double dy, QRgb colour)
     QPainter p(&canvas());
     p.setPen(QColor(colour));
     p.drawLine(x1, y1, x2, y2);
+    record({.kind = Op::Kind::Line, .rect = QRect(QPoint(x1, y1), QPoint(x2, y2)), .pen = colour});
     changed(Spanning(x1, y1, x2, y2, 1));
 }
 
@@ -88,8 +95,9 @@ void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
                    QColor(FillColor));
     p.setPen(QColor(colour));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                     QPoint(std::max(x1, x2), std::max(y1, y2))).adjusted(0, 0, -1, -1));
+    const QRect outline(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
+    p.drawRect(outline.adjusted(0, 0, -1, -1));
+    record({.kind = Op::Kind::Box, .rect = outline, .pen = colour, .brush = FillColor, .solid = FillStyle == 0});
     changed(Spanning(x1, y1, x2, y2, 1));
 }
 
@@ -103,6 +111,7 @@ void Surface::FilledBox(double x, double y, double dx, double dy, QRgb colour)
     QPainter p(&canvas());
     // Width dx and height dy: the far edge itself is not painted.
     p.fillRect(area, QColor(colour));
+    record({.kind = Op::Kind::FilledBox, .rect = area, .brush = colour});
     changed(area);
 }
 
@@ -115,6 +124,7 @@ void Surface::Print(const QString& text)
     const QFontMetrics fm(f);
     const QPoint origin(RoundPixel(CurrentX), RoundPixel(CurrentY) + fm.ascent());
     p.drawText(QPointF(origin), text);
+    record({.kind = Op::Kind::Text, .rect = QRect(origin, QSize(1, 1)), .pen = ForeColor, .text = text, .font = f});
     // The metrics' bounding rectangle covers every pixel the text paints; one more for safety.
     changed(fm.boundingRect(text).translated(origin).adjusted(-1, -1, 1, 1));
     CurrentX = 0;
@@ -140,6 +150,8 @@ void Surface::RoundRect(int left, int top, int right, int bottom, int ellipseW, 
         p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRect(left, top, right - left - 1, bottom - top - 1), ellipseW / 2.0,
                       ellipseH / 2.0);
+    record({.kind = Op::Kind::RoundRect, .rect = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
+            .pen = ForeColor, .brush = FillColor, .solid = FillStyle == 0, .radii = QPoint(ellipseW, ellipseH)});
     changed(Spanning(left, top, right, bottom, 2));
 }
 
@@ -162,6 +174,7 @@ void Surface::FloodFill(double x, double y, QRgb border)
     QRect filled;
     std::vector<uint8_t> seen(size_t(w) * size_t(h), 0);
     std::vector<QPoint> stack{QPoint(sx, sy)};
+    std::vector<QRect> spans;
     while (!stack.empty()) {
         const QPoint pt = stack.back();
         stack.pop_back();
@@ -171,7 +184,8 @@ void Surface::FloodFill(double x, double y, QRgb border)
             continue;
         while (x1 > 0 && !seen[size_t(py) * w + x1 - 1] && at(x1 - 1, py) != borderRgb)
             --x1;
-        for (int px = x1; px < w && !seen[size_t(py) * w + px] && at(px, py) != borderRgb; ++px) {
+        int px = x1;
+        for (; px < w && !seen[size_t(py) * w + px] && at(px, py) != borderRgb; ++px) {
             seen[size_t(py) * w + px] = 1;
             image.setPixel(px, py, fill);
             filled |= QRect(px, py, 1, 1);
@@ -179,7 +193,10 @@ void Surface::FloodFill(double x, double y, QRgb border)
                 if (ny >= 0 && ny < h && !seen[size_t(ny) * w + px] && at(px, ny) != borderRgb)
                     stack.emplace_back(px, ny);
         }
+        if (px > x1)
+            spans.emplace_back(x1, py, px - x1, 1);
     }
+    record({.kind = Op::Kind::Fill, .pen = borderRgb, .brush = fill, .spans = std::move(spans)});
     changed(filled);
 }
 
@@ -193,13 +210,155 @@ void Surface::paintEvent(QPaintEvent* event)
 {
     const QImage& image = canvas();
     QPainter p(this);
-    for (const QRect& r : event->region())
-        p.drawImage(r.topLeft(), image, r);
+    // Screen pixels per window pixel: the screen's own ratio and any scaling view together.
+    const qreal ratio = p.deviceTransform().m11();
+    if (std::abs(ratio - 1.0) < 1e-6) {
+        for (const QRect& r : event->region())
+            p.drawImage(r.topLeft(), image, r);
+    } else {
+        if (sharp_.isNull() || std::abs(sharpRatio_ - ratio) > 1e-6)
+            rebuildSharp(ratio);
+        p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+        p.drawImage(QRectF(0, 0, image.width(), image.height()), sharp_);
+    }
     unpainted_ -= event->region();
 }
 
 void Surface::mousePressEvent(QMouseEvent* event)
 {
-    emit mouseDown(int(event->button()), int(event->modifiers()), event->position().x(),
-                   event->position().y());
+    // A scaled window reports presses between window pixels; the press belongs to the window
+    // pixel under it, exactly as an unscaled press would.
+    emit mouseDown(int(event->button()), int(event->modifiers()), std::floor(event->position().x()),
+                   std::floor(event->position().y()));
+}
+
+void Surface::record(Op op)
+{
+    // A bound on what is kept: past it, the sharp image starts again from the window pixels.
+    constexpr size_t kMaxOps = 100000;
+    if (ops_.size() >= kMaxOps) {
+        ops_.clear();
+        base_ = image_;
+        if (!sharp_.isNull())
+            rebuildSharp(sharpRatio_);
+        return;
+    }
+    ops_.push_back(std::move(op));
+    paintSharp(ops_.back());
+}
+
+void Surface::rebuildSharp(qreal ratio)
+{
+    const QSize size(int(std::ceil(image_.width() * ratio)), int(std::ceil(image_.height() * ratio)));
+    sharp_ = QImage(size, QImage::Format_RGB32);
+    sharpRatio_ = ratio;
+    {
+        QPainter p(&sharp_);
+        p.drawImage(QRectF(0, 0, size.width(), size.height()), base_);
+    }
+    for (const Op& op : ops_)
+        paintSharp(op);
+}
+
+void Surface::paintSharp(const Op& op)
+{
+    if (sharp_.isNull())
+        return;
+    if (op.kind == Op::Kind::Fill) {
+        fillSharp(op);
+        return;
+    }
+    QPainter p(&sharp_);
+    p.scale(sharpRatio_, sharpRatio_);
+    // A window pixel (x, y) covers x..x+1; a pen of width 1 centred half a pixel in covers it.
+    const QPointF half(0.5, 0.5);
+    // Below a ratio of 1 a line keeps at least one screen pixel, so no border goes missing.
+    const qreal one = std::max(1.0, 1.0 / sharpRatio_);
+    switch (op.kind) {
+    case Op::Kind::Line:
+        if (op.rect.topLeft() == op.rect.bottomRight()) {
+            p.fillRect(QRectF(op.rect.topLeft(), QSizeF(one, one)), QColor(op.pen));
+        } else {
+            p.setPen(QPen(QColor(op.pen), one, Qt::SolidLine, Qt::SquareCap));
+            p.drawLine(QPointF(op.rect.topLeft()) + half, QPointF(op.rect.bottomRight()) + half);
+        }
+        break;
+    case Op::Kind::Box: {
+        const QRectF r(op.rect);
+        if (op.solid)
+            p.fillRect(r, QColor(op.brush));
+        const QColor c(op.pen);
+        p.fillRect(QRectF(r.left(), r.top(), r.width(), one), c);
+        p.fillRect(QRectF(r.left(), r.bottom() - one, r.width(), one), c);
+        p.fillRect(QRectF(r.left(), r.top(), one, r.height()), c);
+        p.fillRect(QRectF(r.right() - one, r.top(), one, r.height()), c);
+        break;
+    }
+    case Op::Kind::FilledBox:
+        p.fillRect(op.rect, QColor(op.brush));
+        break;
+    case Op::Kind::Text:
+        p.setFont(op.font);
+        p.setPen(QColor(op.pen));
+        p.drawText(QPointF(op.rect.topLeft()), op.text);
+        break;
+    case Op::Kind::RoundRect:
+        p.setPen(QPen(QColor(op.pen), one));
+        p.setBrush(op.solid ? QBrush(QColor(op.brush)) : QBrush(Qt::NoBrush));
+        p.drawRoundedRect(QRectF(op.rect).adjusted(0.5, 0.5, -0.5, -0.5), op.radii.x() / 2.0, op.radii.y() / 2.0);
+        break;
+    case Op::Kind::Fill:
+        break;
+    }
+}
+
+// Fills the sharp image where the window pixels were filled. The sharp image's own borders
+// stop it, so the filled area meets its lines cleanly; it never strays beyond the window
+// pixels that were filled and their direct neighbours.
+void Surface::fillSharp(const Op& op)
+{
+    const int w = image_.width(), h = image_.height();
+    std::vector<uint8_t> allowed(size_t(w) * size_t(h), 0);
+    for (const QRect& s : op.spans)
+        for (int x = s.left(); x <= s.right(); ++x)
+            allowed[size_t(s.top()) * w + x] = 2;
+    for (const QRect& s : op.spans)
+        for (int x = s.left(); x <= s.right(); ++x)
+            for (auto [nx, ny] : {std::pair{x - 1, s.top()}, std::pair{x + 1, s.top()},
+                                  std::pair{x, s.top() - 1}, std::pair{x, s.top() + 1}})
+                if (nx >= 0 && nx < w && ny >= 0 && ny < h && allowed[size_t(ny) * w + nx] == 0)
+                    allowed[size_t(ny) * w + nx] = 1;
+
+    const qreal ratio = sharpRatio_;
+    const int W = sharp_.width(), H = sharp_.height();
+    std::vector<int> toX(W), toY(H);
+    for (int X = 0; X < W; ++X)
+        toX[X] = std::min(w - 1, int(X / ratio));
+    for (int Y = 0; Y < H; ++Y)
+        toY[Y] = std::min(h - 1, int(Y / ratio));
+    auto pixel = [this](int X, int Y) -> QRgb& { return reinterpret_cast<QRgb*>(sharp_.scanLine(Y))[X]; };
+    auto allowedAt = [&](int X, int Y) { return allowed[size_t(toY[Y]) * w + toX[X]]; };
+
+    std::vector<uint8_t> done(size_t(W) * size_t(H), 0);
+    std::vector<QPoint> stack;
+    for (int Y = 0; Y < H; ++Y)
+        for (int X = 0; X < W; ++X)
+            if (allowedAt(X, Y) == 2 && (pixel(X, Y) | 0xff000000u) != op.pen) {
+                done[size_t(Y) * W + X] = 1;
+                pixel(X, Y) = op.brush;
+                stack.emplace_back(X, Y);
+            }
+    while (!stack.empty()) {
+        const QPoint pt = stack.back();
+        stack.pop_back();
+        for (auto [X, Y] : {std::pair{pt.x() - 1, pt.y()}, std::pair{pt.x() + 1, pt.y()},
+                            std::pair{pt.x(), pt.y() - 1}, std::pair{pt.x(), pt.y() + 1}}) {
+            if (X < 0 || X >= W || Y < 0 || Y >= H || done[size_t(Y) * W + X] || allowedAt(X, Y) == 0
+                || (pixel(X, Y) | 0xff000000u) == op.pen)
+                continue;
+            done[size_t(Y) * W + X] = 1;
+            pixel(X, Y) = op.brush;
+            stack.emplace_back(X, Y);
+        }
+    }
 }

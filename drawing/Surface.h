@@ -14,6 +14,10 @@
 // Each drawing call repaints only the rectangle it touched, so the panel's buttons and
 // pictures elsewhere are not painted again. The image itself (3 MB on the large screen) is
 // made when the panel is first drawn on or shown, not when it is sized.
+//
+// The image holds one pixel per window pixel and is what Point and FloodFill read. When the
+// window is scaled (device pixel ratio other than 1) the panel shows a second, sharp image at
+// the screen's resolution instead, painted with the same calls; it is only ever looked at.
 class Surface : public QWidget
 {
     Q_OBJECT
@@ -71,6 +75,30 @@ private:
     mutable QImage image_;
     mutable std::vector<Sizing> pendingSizes_;
     QRegion unpainted_;
+
+    // One drawing call, kept so that the sharp image can be painted again at a new ratio.
+    struct Op
+    {
+        enum class Kind { Line, Box, FilledBox, Text, RoundRect, Fill } kind = Kind::Line;
+        QRect rect{};             // Line: the two end points as topLeft/bottomRight
+        QRgb pen = 0;
+        QRgb brush = 0;
+        bool solid = false;
+        QPoint radii{};           // RoundRect
+        QString text{};           // Text
+        QFont font{};             // Text
+        std::vector<QRect> spans{}; // Fill: the window pixels it filled, one row each
+    };
+    void record(Op op);
+    void paintSharp(const Op& op);
+    void fillSharp(const Op& op);
+    void rebuildSharp(qreal ratio);
+
+    // Reset whenever the image is resized.
+    mutable QImage base_;          // the image as it was before the first kept call
+    mutable std::vector<Op> ops_;
+    mutable QImage sharp_;         // null until a ratio other than 1 is shown
+    qreal sharpRatio_ = 1; // its screen pixels per window pixel
 };
 
 // Rounds as the drawing calls do: halves to even.

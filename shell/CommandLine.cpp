@@ -1,4 +1,5 @@
 #include "shell/CommandLine.h"
+#include "shell/WindowScale.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -65,6 +66,12 @@ CommandLine ParseCommandLine(const QStringList& args)
 
     cl.recordDir = parser.value(record);
     cl.scale = parser.value(scale);
+    if (parser.isSet(scale)) {
+        QString error;
+        if (!windowscale::Parse(cl.scale, &error) || cl.scale.trimmed().isEmpty())
+            return fail(error.isEmpty() ? QStringLiteral("--scale needs 'fit' or a factor.")
+                                        : QStringLiteral("--scale: ") + error);
+    }
     if (parser.isSet(report)) {
         cl.mode = CommandLine::Mode::Report;
         cl.reportInputs = parser.positionalArguments();

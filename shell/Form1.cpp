@@ -30,6 +30,10 @@ constexpr uint32_t kMenuBack = 0x00FFEFEF;
 constexpr uint32_t kPanelBack = 0x00C0FFFF;
 constexpr uint32_t kGreenButton = 0x00C0FFC0;
 
+// The small fourth-year menu holds twelve entries 28 pixels high in a menu 520 high: at this
+// step all twelve lie inside it (the last at 486..514), and L04 keeps its place.
+constexpr int kSmallFourthYearStep = 37, kSmallFourthYearTop = 79;
+
 constexpr std::array<Twips, 3> kGradeButtons{{{300, 60, 2295, 615}, {2700, 60, 2295, 615},
                                               {5100, 60, 2295, 615}}};
 constexpr Twips kMenuPanel{0, 0, 15195, 10275};
@@ -340,7 +344,7 @@ void Form1::applySmallLayout()
         heading->setFont(fonts::Make(fonts::Mincho, 16, true));
     for (int i = 0; i < 22; ++i) {
         const int row = i < 10 ? i : i - 10;
-        Option2[i]->setGeometry(35, 40 * row + 70, 700, 28);
+        Option2[i]->setGeometry(35, i < 10 ? 40 * row + 70 : kSmallFourthYearStep * row + kSmallFourthYearTop, 700, 28);
         Option2[i]->setFont(fonts::Make(fonts::Gothic, 16, true));
     }
     resize(800, 574);

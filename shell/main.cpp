@@ -4,6 +4,7 @@
 #include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
+#include "shell/ScaledWindow.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,7 +26,7 @@ QStringList Arguments(int argc, char* argv[])
     return args;
 }
 
-int RunWindow(int argc, char* argv[], const QString& recordDir)
+int RunWindow(int argc, char* argv[], const CommandLine& cl)
 {
     QApplication app(argc, argv);
     // Names the desktop entry, so that the desktop shows the running window as that program.
@@ -42,7 +43,7 @@ int RunWindow(int argc, char* argv[], const QString& recordDir)
     QtPlatform platform;
     // The learning record, only when the teacher asked for one: otherwise no file is touched.
     std::unique_ptr<Recorder> recorder;
-    const QString folder = record::Folder(recordDir, QSettings());
+    const QString folder = record::Folder(cl.recordDir, QSettings());
     if (!folder.isEmpty()) {
         QString error;
         recorder = Recorder::Open(folder, QDateTime::currentDateTime(), &error);
@@ -61,7 +62,8 @@ int RunWindow(int argc, char* argv[], const QString& recordDir)
         window.recorder = recorder.get();
     }
     window.Form_Load();
-    window.show();
+    ScaledWindow top(window, RequestedScale(cl.scale));
+    top.show();
     return QApplication::exec();
 }
 
@@ -80,5 +82,5 @@ int main(int argc, char* argv[])
     case CommandLine::Mode::Window:
         break;
     }
-    return RunWindow(argc, argv, cl.recordDir);
+    return RunWindow(argc, argv, cl);
 }

@@ -28,6 +28,13 @@ private slots:
         QTest::newRow("report") << QStringList{"--report", "a.csv", "dir", "-o", "r.html"} << M::Report << 0 << "";
         QTest::newRow("record") << QStringList{"--record", "/tmp/rec"} << M::Window << 0 << "";
         QTest::newRow("scale") << QStringList{"--scale", "1.5"} << M::Window << 0 << "";
+        QTest::newRow("scale fit") << QStringList{"--scale", "fit"} << M::Window << 0 << "";
+        QTest::newRow("scale zero") << QStringList{"--scale", "0"} << M::Exit << 2 << "porome: --scale: '0' is neither 'fit' nor a factor from 0.25 to 8.";
+        QTest::newRow("scale negative") << QStringList{"--scale=-1"} << M::Exit << 2 << "'-1' is neither";
+        QTest::newRow("scale word") << QStringList{"--scale", "abc"} << M::Exit << 2 << "'abc' is neither";
+        QTest::newRow("scale huge") << QStringList{"--scale", "1000"} << M::Exit << 2 << "'1000' is neither";
+        QTest::newRow("scale empty") << QStringList{"--scale", ""} << M::Exit << 2 << "--scale needs";
+        QTest::newRow("scale missing") << QStringList{"--scale"} << M::Exit << 2 << "Missing value after '--scale'.";
     }
     void parses()
     {
