@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Form1.h"
 
 // Which box of a slot the keypad fills, shown by colour: the receiving box pink, the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The no-repeat rules of several levels would reject every draw once a slot has shown all

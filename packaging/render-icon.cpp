@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // porome-render-icon: renders the program's SVG icon into square PNG files for the icon theme.
 //   porome-render-icon ICON.svg SIZE OUT.png [SIZE OUT.png ...]
 // Runs at build time; needs no display.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times `porome --report` on a class's day of learning records: 100,000 rows spread over
 # 30 computers, written as the program writes them. Usage: scripts/bench-report.sh [porome]
 set -eu

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmark: how fast the window maps and how much memory it holds, next to a bare Qt
 # window of the same size, and per level how long drawing a problem and judging a check take.
 # Installs what is missing, builds in build-bench/ (Release) and prints one table.

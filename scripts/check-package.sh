@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks a porome .deb: its file list, control fields, desktop entry and metainfo, lintian,
 # that apt can install it here, and that the program unpacked from it runs. Then checks that
 # the source files name their licence. Runs every check, prints what each found and exits

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks that every source file kept in git names its licence: an SPDX licence identifier
 # line for GPL-3.0-or-later within its first five lines.
 # Prints the files without one and exits non-zero if there are any.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the Debian package: installs what is missing, builds the program for release in
 # build-package/ with Debian's compiler flags, makes porome_VERSION_ARCH.deb there with CPack,
 # checks it (scripts/check-package.sh) and prints its path. Exits non-zero if a check fails.

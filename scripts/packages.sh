@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by run.sh and test.sh (sourced, not run on its own).
 # Installs the Debian packages the program needs to build, test and show itself.
 

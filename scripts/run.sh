@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program in build/ and opens its window.
 # Without a display the window opens on a virtual screen (Xvfb).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the program and its tests twice and runs the tests:
 # first a normal build in build/, then one with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/; then a smoke run of the benchmark

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 17 and 18: adding fractions with one denominator.
 #include "levels/grade4/Addition.h"
 #include "shell/Texts.h"

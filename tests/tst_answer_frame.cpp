@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Answer boxes, keypads, the press frame, the check frame, problem numbering and finishing,
 // driven through the real window with levels 1 to 4.
 #include "shell/Texts.h"

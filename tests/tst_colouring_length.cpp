@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level 5: colouring n of the d cells of a tape by pressing them.
 #include "levels/grade3/ColouringLength.h"
 #include "support/Harness.h"

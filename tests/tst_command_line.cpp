@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: what each option asks for, and that a mistake never opens a window.
 #include "shell/CommandLine.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 15 and 16: a mixed number to an improper fraction and back.
 #include "levels/grade4/Converting.h"
 #include "shell/Texts.h"

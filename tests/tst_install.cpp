@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The installed program: cmake --install of this build into a fresh prefix, and what a desktop,
 // a software centre and man find there.
 #include "shell/CommandLine.h"

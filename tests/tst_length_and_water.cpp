@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The numbers of levels 1 to 4.
 #include "levels/grade3/LengthAndWater.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level 7: the missing number of g/? = 1 or ?/g = 1.
 #include "levels/grade3/MakingOne.h"
 #include "shell/Texts.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real pause behind a mark: it lasts until the clock's second changes and keeps the
 // event loop running (painting goes on) without spinning.
 #include "shell/QtPlatform.h"

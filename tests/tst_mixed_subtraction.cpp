@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 20 and 22: subtracting mixed numbers with one denominator.
 #include "levels/grade4/MixedSubtraction.h"
 #include "shell/Texts.h"

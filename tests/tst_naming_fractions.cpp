@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level 14: naming a drawn fraction with the kind buttons.
 #include "levels/grade4/NamingFractions.h"
 #include "support/Grade4Drills.h"

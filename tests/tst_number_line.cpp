@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 6 and 12: reading a point of the number line, from 0 to 1 and beyond 1.
 #include "levels/grade3/NumberLine.h"
 #include "levels/grade4/NumberLineMixed.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What reaches the screen: a panel repaints only what a drawing call changed, so the screen
 // must show every changed pixel after the event loop turns; the image is made late but
 // looks as if made at once; and a window that builds its panels late looks and behaves like

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 19 and 21: differences that are always a proper fraction.
 #include "levels/grade4/ProperSubtraction.h"
 #include "shell/Texts.h"

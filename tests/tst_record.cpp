@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The learning record: its CSV, the rows a drill writes through the real window, the words
 // each level gives its problems and answers, the report page and where the record goes.
 #include "levels/LevelWords.h"

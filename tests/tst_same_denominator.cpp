@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 9 and 10: a/d + b/d and a/d - b/d.
 #include "levels/grade3/SameDenominator.h"
 #include "shell/Texts.h"

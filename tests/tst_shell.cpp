@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window, start-up, menus and finishing.
 #include "shell/Texts.h"
 #include "support/Harness.h"

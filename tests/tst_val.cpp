@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading typed answers: whatever a pupil types is read without a crash.
 #include "answer/Val.h"
 

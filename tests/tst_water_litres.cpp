@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Level 11: the water amount in litres as a mixed number.
 #include "levels/grade4/WaterLitres.h"
 #include "shell/Texts.h"

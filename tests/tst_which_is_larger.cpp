@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Levels 8 and 13: choosing "＞", "＝" or "＜" by pressing one of three boxes.
 #include "levels/grade3/WhichIsLarger.h"
 #include "support/Harness.h"

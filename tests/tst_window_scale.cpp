@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scaling the window: the scale chosen for a screen, presses at scaled positions, the sharp
 // picture of a scaled panel, and the menu entries of the small layout.
 #include "shell/ScaledWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "levels/grade3/ColouringLength.h"
 
 #include "levels/History.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "levels/grade4/Addition.h"
 
 #include "levels/LevelTable.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "levels/grade4/Converting.h"
 
 #include "levels/LevelTable.h"

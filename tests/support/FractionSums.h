@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for the tests of levels 17 to 22: typed answers, drills through the window and
 // reading the drawn problem back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for the drills of the fourth-year levels: finding a seed that gives a wanted
 // problem, and drawing by hand what a slot should show to compare it with the panel.

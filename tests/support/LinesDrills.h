@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers for the drills of the number line, making-one and same-denominator levels:
 // seeds that give a wanted first problem, and pictures drawn by hand to compare a slot with.

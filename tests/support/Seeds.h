@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Finding a seed that gives a wanted problem, and comparing a slot with a picture drawn
 // by hand.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // porome-bare-window: the floor a Qt 6 program can reach. An empty window of the size of
 // the program's large layout, with nothing in it.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // porome-bench: for every level, the time to draw a new problem into a slot and the time
 // to judge and mark a check, in the real window off screen. The clock is scripted, so the
 // pause after a mark costs nothing and only the program's own work is timed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // porome-mapwait: starts a program on the X display in $DISPLAY and prints, on one line,
 //   <milliseconds from start to map> <resident KiB one second after the map>
 // The time runs from just before the process is spawned to the moment the X server reports

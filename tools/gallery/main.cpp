@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // porome-gallery: opens the real window off screen, starts every level with a problem in
 // each slot and saves what the pupil sees as one picture per level, plus the two menus.
 //
