@@ -35,6 +35,15 @@ pupil_shot() {
   echo "  $(basename "$file")"
 }
 
+# Keeps a screenshot already taken as the next step.
+pupil_keep() {
+  PUPIL_STEP=$((PUPIL_STEP + 1))
+  local file
+  file=$(printf '%s/%02d-%s.png' "$PUPIL_OUT" "$PUPIL_STEP" "$2")
+  cp "$1" "$file"
+  echo "  $(basename "$file")"
+}
+
 # A press of the left button at window pixel x, y.
 pupil_click() {
   xdotool mousemove --window "$PUPIL_WINDOW" "$1" "$2" click 1
@@ -53,19 +62,18 @@ pupil_origin() {
   echo "$X $Y"
 }
 
-# Reads the mark of slot s while it is on show: prints ○, × or nothing. The mark is
-# red in a 26-pixel square at panel (40, y0+180); the ring of ○ leaves its middle white,
+# Reads the mark of slot s from a screenshot: prints ○, × or nothing. The mark is red
+# in a 26-pixel square at panel (40, y0+180); the ring of ○ leaves its middle white,
 # the strokes of × cross there.
 pupil_read_mark() {
-  local s=$1 x y wx wy tmp red middle
+  local s=$1 file=$2 x y wx wy red middle
   read -r wx wy < <(pupil_origin "$PUPIL_WINDOW")
   x=$((wx + 8 + 40))
   y=$((wy + 8 + (s - 1) * 220 + 180))
-  tmp=$PUPIL_OUT/.mark.png
-  import -window root -crop "26x26+$x+$y" +repage "$tmp"
-  red=$(convert "$tmp" -fx 'r>0.7&&g<0.3&&b<0.3' -format '%[fx:round(mean*w*h)]' info:)
-  middle=$(convert "$tmp" -crop 8x8+9+9 +repage -fx 'r>0.7&&g<0.3&&b<0.3' -format '%[fx:round(mean*w*h)]' info:)
-  rm -f "$tmp"
+  red=$(convert "$file" -crop "26x26+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  middle=$(convert "$file" -crop "8x8+$((x + 9))+$((y + 9))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+    -format '%[fx:round(mean*w*h)]' info:)
   if [ "$red" -lt 15 ]; then
     echo ""
   elif [ "$middle" -ge 4 ]; then
@@ -75,21 +83,22 @@ pupil_read_mark() {
   fi
 }
 
-# Presses a check (or answer) button and waits for the mark of slot s: sets PUPIL_MARK
-# and, the first time each mark is seen, keeps a screenshot named after it.
+# Presses a check (or answer) button and watches the screen for the mark of slot s:
+# sets PUPIL_MARK and, the first time each mark is seen, keeps that screenshot.
 pupil_check() {
-  local s=$1 x=$2 y=$3 name=$4 i
+  local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
   PUPIL_MARK=
   xdotool mousemove --window "$PUPIL_WINDOW" "$x" "$y" click 1
   for i in $(seq 1 20); do
-    sleep 0.1
-    PUPIL_MARK=$(pupil_read_mark "$s")
+    import -window root "$file"
+    PUPIL_MARK=$(pupil_read_mark "$s" "$file")
     [ -n "$PUPIL_MARK" ] && break
   done
   case "$PUPIL_MARK" in
-    ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_shot "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
-    ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_shot "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
+    ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_keep "$file" "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
+    ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_keep "$file" "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
   esac
+  rm -f "$file"
   # The mark stays one to two seconds, then the slot takes input again.
   sleep 2.3
 }
@@ -105,7 +114,7 @@ pupil_drill() {
   for problem in $(seq 1 12); do
     for answer in "$@"; do
       eval "$answer"
-      if [ "$problem$answer" = "1$1" ]; then
+      if [ "$problem$answer" = "1$1" ] && [ "$cx" != "-" ]; then
         pupil_shot "$name-answered"
       fi
       if [ "$cx" = "-" ]; then
@@ -126,12 +135,28 @@ pupil_drill() {
   pupil_fail "$name: no right and wrong answer in 12 problems"
 }
 
+# The visible window whose title is exactly the given text (xdotool's own search
+# cannot match Japanese titles).
+pupil_window_named() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    if [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+}
+
 # Waits for the message box (its title is ポロメ), keeps a screenshot, and presses the
 # button given as yes or no at the place the caller found for it.
 pupil_dialog() {
-  local name=$1 answer=$2 d dx dy w h
-  d=$(timeout 20 xdotool search --sync --onlyvisible --name '^ポロメ$' | head -1) ||
-    pupil_fail "$name: no message box"
+  local name=$1 answer=$2 d="" dx dy w h i
+  for i in $(seq 1 40); do
+    d=$(pupil_window_named "ポロメ")
+    [ -n "$d" ] && break
+    sleep 0.5
+  done
+  [ -n "$d" ] || pupil_fail "$name: no message box" || return 1
   sleep "$PUPIL_DELAY"
   pupil_shot "$name"
   eval "$(xdotool getwindowgeometry --shell "$d" | grep -E '^(WIDTH|HEIGHT)=')"
@@ -141,6 +166,7 @@ pupil_dialog() {
   # in the layout Qt uses on Linux.
   if [ "$answer" = yes ]; then dx=$PUPIL_YES_FROM_RIGHT; else dx=$PUPIL_NO_FROM_RIGHT; fi
   dy=$PUPIL_BUTTONS_FROM_BOTTOM
+  echo "  message box $w x $h, pressing $answer at $((w - dx)), $((h - dy))"
   xdotool mousemove --window "$d" $((w - dx)) $((h - dy)) click 1
   sleep 1
 }
@@ -162,8 +188,14 @@ pupil_play() {
   PUPIL_STEP=0
   mkdir -p "$PUPIL_OUT"
   rm -f "$PUPIL_OUT"/*.png
-  PUPIL_WINDOW=$(timeout 90 xdotool search --sync --onlyvisible --name '^ポロメ Ver' | head -1) ||
-    pupil_fail "the window did not open"
+  local i
+  PUPIL_WINDOW=
+  for i in $(seq 1 120); do
+    PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
+    [ -n "$PUPIL_WINDOW" ] && break
+    sleep 0.5
+  done
+  [ -n "$PUPIL_WINDOW" ] || pupil_fail "the window did not open" || return 1
   sleep 3
   pupil_shot menu-grade3
 
@@ -215,7 +247,7 @@ pupil_play() {
   pupil_dialog quit-asked-again yes
   sleep 2
   pupil_shot quit-yes
-  if xdotool search --onlyvisible --name '^ポロメ' >/dev/null 2>&1; then
+  if [ -n "$(pupil_window_named "ポロメ Ver1.0.1")" ]; then
     pupil_fail "the window is still open after はい"
   fi
 }
