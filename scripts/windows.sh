@@ -118,12 +118,10 @@ build_qtbase() {
 
 build_qtsvg() {
   local b=$QT_WORK/qtsvg
-  cmake -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
-    -DCMAKE_TOOLCHAIN_FILE="$QT_WORK/mingw-w64-x86_64.cmake" \
+  # Qt's own qt-cmake finds the Qt Base just installed and the host tools.
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
-    -DCMAKE_PREFIX_PATH="$QT_PREFIX" -DQT_HOST_PATH=/usr \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-    -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
   nice -n 5 cmake --build "$b" -j"$JOBS"
   cmake --install "$b"
 }
@@ -132,25 +130,24 @@ build_qtsvg() {
 # file only when it is installed, so an interrupted build starts that half again.
 ensure_qt() {
   if [ -f "$QT_PREFIX/.porome-qtbase-done" ] && [ -f "$QT_PREFIX/.porome-qtsvg-done" ]; then
-    echo "Reusing the static Qt $QT_VERSION for Windows in $QT_PREFIX."
+    echo "Reusing the static Qt $QT_VERSION for Windows in $QT_PREFIX ($(cat "$QT_PREFIX/.porome-qtbase-done"); $(cat "$QT_PREFIX/.porome-qtsvg-done"))."
     return 0
   fi
-  local start=$SECONDS
+  local start
   write_toolchain
   if [ ! -f "$QT_PREFIX/.porome-qtbase-done" ]; then
-    log "Building static Qt Base $QT_VERSION for Windows (about half an hour on two cores)"
+    log "Building static Qt Base $QT_VERSION for Windows (a good half hour or more on two cores)"
+    start=$SECONDS
     fetch_qtbase
     build_qtbase
-    touch "$QT_PREFIX/.porome-qtbase-done"
+    echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtbase-done"
   fi
   log "Building static Qt SVG $QT_VERSION for Windows"
+  start=$SECONDS
   fetch_qtsvg
   build_qtsvg
-  touch "$QT_PREFIX/.porome-qtsvg-done"
-  local took=$((SECONDS - start))
-  echo "$(date -u +%FT%TZ) built in $(seconds_to_text $took) with $JOBS jobs on $(nproc) cores" \
-    >>"$QT_PREFIX/.porome-build-time"
-  echo "Static Qt built in $(seconds_to_text $took)."
+  echo "qtsvg built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtsvg-done"
+  cat "$QT_PREFIX/.porome-qtbase-done" "$QT_PREFIX/.porome-qtsvg-done"
 }
 
 # --- porome.exe and the zip -----------------------------------------------------------
