@@ -20,6 +20,10 @@ PUPIL_SEEN_RIGHT=
 PUPIL_SEEN_WRONG=
 PUPIL_LAST_X=
 PUPIL_LAST_Y=
+# Where the message box's buttons are pressed, from its bottom right corner.
+PUPIL_YES_FROM_RIGHT=138
+PUPIL_NO_FROM_RIGHT=51
+PUPIL_BUTTONS_FROM_BOTTOM=23
 
 pupil_fail() {
   echo "pupil: $*" >&2
@@ -153,7 +157,10 @@ pupil_dialog() {
   local name=$1 answer=$2 d="" dx dy w h i
   for i in $(seq 1 40); do
     d=$(pupil_window_named "ポロメ")
-    [ -n "$d" ] && break
+    if [ -n "$d" ] && xdotool getwindowgeometry "$d" >/dev/null 2>&1; then
+      break
+    fi
+    d=
     sleep 0.5
   done
   [ -n "$d" ] || pupil_fail "$name: no message box" || return 1
@@ -162,13 +169,17 @@ pupil_dialog() {
   eval "$(xdotool getwindowgeometry --shell "$d" | grep -E '^(WIDTH|HEIGHT)=')"
   w=$WIDTH
   h=$HEIGHT
-  # The buttons sit at the bottom right: はい left of いいえ on Windows, right of it
-  # in the layout Qt uses on Linux.
+  # The buttons sit at the bottom right, はい left of いいえ, under Wine and on Linux.
   if [ "$answer" = yes ]; then dx=$PUPIL_YES_FROM_RIGHT; else dx=$PUPIL_NO_FROM_RIGHT; fi
   dy=$PUPIL_BUTTONS_FROM_BOTTOM
   echo "  message box $w x $h, pressing $answer at $((w - dx)), $((h - dy))"
   xdotool mousemove --window "$d" $((w - dx)) $((h - dy)) click 1
-  sleep 1
+  # The box closes; wait until it has gone from the screen.
+  for i in $(seq 1 40); do
+    sleep 0.5
+    [ -z "$(pupil_window_named "ポロメ")" ] && break
+  done
+  sleep 0.5
 }
 
 # Where a level option of the menu is pressed: level 1..10 third year, 11..22 fourth.

@@ -126,10 +126,45 @@ build_qtsvg() {
   cmake --install "$b"
 }
 
+# Qt Base 6.4.2 leaves its DirectWrite font database out of Qt Gui when Direct2D is off,
+# yet its Windows platform plugin still offers it (as the fontengine=directwrite option),
+# so porome.exe would not link. The plugin's one file that offers it is compiled again as
+# it was, but with DirectWrite 3 off, and replaces its first build in libqwindows.a.
+fix_windows_plugin() {
+  local b=$QT_WORK/qtbase lib=$QT_PREFIX/plugins/platforms/libqwindows.a
+  local obj=src/plugins/platforms/windows/CMakeFiles/QWindowsIntegrationPlugin.dir/qwindowsintegration.cpp.obj
+  local over=$QT_WORK/no-directwrite3
+  if [ -f "$QT_PREFIX/.porome-windows-plugin-fixed" ]; then
+    return 0
+  fi
+  log "Building the Windows platform plugin's qwindowsintegration.cpp without DirectWrite 3"
+  rm -rf "$over"
+  mkdir -p "$over/QtGui/private" "$over/private"
+  sed 's/^#define QT_FEATURE_directwrite3 1$/#define QT_FEATURE_directwrite3 -1/' \
+    "$QT_PREFIX/include/QtGui/$QT_VERSION/QtGui/private/qtgui-config_p.h" >"$over/qtgui-config_p.h"
+  grep -qx '#define QT_FEATURE_directwrite3 -1' "$over/qtgui-config_p.h"
+  cp "$over/qtgui-config_p.h" "$over/QtGui/private/"
+  cp "$over/qtgui-config_p.h" "$over/private/"
+  local cmd
+  cmd=$(cd "$b" && ninja -t commands "$obj" | tail -1)
+  # The precompiled header holds the old setting: leave it out; look in $over first.
+  cmd=$(sed -E 's# -include [^ ]*cmake_pch\.hxx##' <<<"$cmd")
+  cmd=${cmd/ / -I$over }
+  cmd=${cmd//$obj/$over/qwindowsintegration.cpp.obj}
+  (cd "$b" && eval "$cmd")
+  if x86_64-w64-mingw32-nm -C "$over/qwindowsintegration.cpp.obj" | grep -q QWindowsDirectWriteFontDatabase; then
+    echo "qwindowsintegration.cpp still makes a DirectWrite font database" >&2
+    return 1
+  fi
+  x86_64-w64-mingw32-ar rs "$lib" "$over/qwindowsintegration.cpp.obj"
+  touch "$QT_PREFIX/.porome-windows-plugin-fixed"
+}
+
 # Builds the static Qt unless the cache already holds it. Each half leaves a stamp
 # file only when it is installed, so an interrupted build starts that half again.
 ensure_qt() {
   if [ -f "$QT_PREFIX/.porome-qtbase-done" ] && [ -f "$QT_PREFIX/.porome-qtsvg-done" ]; then
+    fix_windows_plugin
     echo "Reusing the static Qt $QT_VERSION for Windows in $QT_PREFIX ($(cat "$QT_PREFIX/.porome-qtbase-done"); $(cat "$QT_PREFIX/.porome-qtsvg-done"))."
     return 0
   fi
@@ -140,6 +175,7 @@ ensure_qt() {
     start=$SECONDS
     fetch_qtbase
     build_qtbase
+    fix_windows_plugin
     echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtbase-done"
   fi
   log "Building static Qt SVG $QT_VERSION for Windows"
@@ -281,17 +317,17 @@ run_check() {
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "Preparing a Wine prefix in $WINEPREFIX"
     "$wine" wineboot --init
-    /usr/lib/wine/wineserver64 --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
+    "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
   fi
 
   log "porome.exe under Wine on $DISPLAY"
   local exe=$BUILD_DIR/zip/porome-$VERSION-windows-x64/porome.exe
   "$wine" "$exe" &
   APP_PID=$!
-  PUPIL_YES_FROM_RIGHT=$WINE_YES_FROM_RIGHT PUPIL_NO_FROM_RIGHT=$WINE_NO_FROM_RIGHT \
-    PUPIL_BUTTONS_FROM_BOTTOM=$WINE_BUTTONS_FROM_BOTTOM pupil_play "$shots/wine"
+  pupil_play "$shots/wine"
   wait "$APP_PID" || true
   APP_PID=
+  "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
 
   log "The Linux build on $DISPLAY, for comparison"
   ensure_packages "${POROME_BUILD_PACKAGES[@]}"
@@ -299,20 +335,11 @@ run_check() {
   cmake --build build -j"$JOBS" --target porome
   LANG=ja_JP.UTF-8 build/porome &
   APP_PID=$!
-  PUPIL_YES_FROM_RIGHT=$LINUX_YES_FROM_RIGHT PUPIL_NO_FROM_RIGHT=$LINUX_NO_FROM_RIGHT \
-    PUPIL_BUTTONS_FROM_BOTTOM=$LINUX_BUTTONS_FROM_BOTTOM pupil_play "$shots/linux"
+  pupil_play "$shots/linux"
   wait "$APP_PID" || true
   APP_PID=
   echo "Screenshots: $shots/wine and $shots/linux"
 }
-
-# Where the message boxes' buttons stand, from the bottom right corner of the box.
-WINE_YES_FROM_RIGHT=130
-WINE_NO_FROM_RIGHT=50
-WINE_BUTTONS_FROM_BOTTOM=25
-LINUX_YES_FROM_RIGHT=50
-LINUX_NO_FROM_RIGHT=130
-LINUX_BUTTONS_FROM_BOTTOM=25
 
 MODE=${1:-}
 case "$MODE" in
