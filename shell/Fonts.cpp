@@ -1,15 +1,63 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Fonts.h"
 
+#include <QDir>
+#include <QFontDatabase>
 #include <QStringList>
 #include <cmath>
 
 namespace fonts {
 
+namespace {
+// A window family, the name an English Windows lists it under, and the carried file
+// that stands in for it.
+struct Carried {
+    const char* family;
+    const char* englishName;
+    const char* file;
+};
+constexpr Carried kCarried[] = {
+    {Mincho, "MS PMincho", "ipamp.ttf"},
+    {Gothic, "MS Gothic", "ipag.ttf"},
+};
+const QString kCarriedFolder = QStringLiteral(":/fonts");
+} // namespace
+
 void InstallSubstitutes()
 {
-    QFont::insertSubstitutions(QString::fromUtf8(Mincho), QStringList() << QStringLiteral("IPAPMincho") << QStringLiteral("IPAMincho"));
-    QFont::insertSubstitutions(QString::fromUtf8(Gothic), QStringList() << QStringLiteral("IPAGothic") << QStringLiteral("IPAPGothic"));
+    LoadCarriedFonts();
+    QStringList mincho;
+    QStringList gothic;
+#ifdef Q_OS_WIN
+    mincho << QString::fromUtf8(kCarried[0].englishName);
+    gothic << QString::fromUtf8(kCarried[1].englishName);
+#endif
+    QFont::insertSubstitutions(QString::fromUtf8(Mincho), mincho << QStringLiteral("IPAPMincho") << QStringLiteral("IPAMincho"));
+    QFont::insertSubstitutions(QString::fromUtf8(Gothic), gothic << QStringLiteral("IPAGothic") << QStringLiteral("IPAPGothic"));
+}
+
+QStringList CarriedFontsNeeded(const std::function<bool(const QString&)>& systemHas)
+{
+    QStringList needed;
+    for (const Carried& c : kCarried) {
+        if (!systemHas(QString::fromUtf8(c.family)) && !systemHas(QString::fromUtf8(c.englishName)))
+            needed << QString::fromUtf8(c.file);
+    }
+    return needed;
+}
+
+int LoadCarriedFonts()
+{
+    // Only a build with carried fonts asks the font database, so others start as before.
+    if (!QDir(kCarriedFolder).exists())
+        return 0;
+    int registered = 0;
+    const QStringList files = CarriedFontsNeeded([](const QString& family) { return QFontDatabase::hasFamily(family); });
+    for (const QString& file : files) {
+        if (QFontDatabase::addApplicationFont(kCarriedFolder + QLatin1Char('/') + file) >= 0)
+            ++registered;
+    }
+    return registered;
 }
 
 int PixelsOf(double points)

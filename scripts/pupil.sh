@@ -1,0 +1,264 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Plays ポロメ as a pupil would, with xdotool on the X display in $DISPLAY, and keeps a
+# screenshot of every step. Sourced by windows.sh --check, which runs it once for
+# porome.exe under Wine and once for the Linux build, so the two can be compared.
+#
+#   pupil_play OUTDIR      the program must be starting on $DISPLAY (1280x1024 or larger)
+#
+# It answers as a pupil who does not read the problem: a keypad level (7) by trying 9, 8
+# and 7, a level answered by pressing the picture (8) by trying ＞, ＝ and ＜, and the
+# kind-button level (14) by trying 真分数, 仮分数 and 帯分数, until it has seen a right
+# and a wrong answer on each. Then it tries 終わる and おわり with いいえ and はい.
+# Positions are window pixels of the large layout (the panels stand at 8, 8).
+
+PUPIL_WINDOW=
+PUPIL_STEP=0
+PUPIL_OUT=
+PUPIL_DELAY=${PUPIL_DELAY:-0.7}
+PUPIL_MARK=
+PUPIL_SEEN_RIGHT=
+PUPIL_SEEN_WRONG=
+PUPIL_LAST_X=
+PUPIL_LAST_Y=
+# Where the message box's buttons are pressed, from its bottom right corner.
+PUPIL_YES_FROM_RIGHT=138
+PUPIL_NO_FROM_RIGHT=51
+PUPIL_BUTTONS_FROM_BOTTOM=23
+
+pupil_fail() {
+  echo "pupil: $*" >&2
+  return 1
+}
+
+# Screenshot of the whole screen as OUTDIR/NN-name.png.
+pupil_shot() {
+  PUPIL_STEP=$((PUPIL_STEP + 1))
+  local file
+  file=$(printf '%s/%02d-%s.png' "$PUPIL_OUT" "$PUPIL_STEP" "$1")
+  import -window root "$file"
+  echo "  $(basename "$file")"
+}
+
+# Keeps a screenshot already taken as the next step.
+pupil_keep() {
+  PUPIL_STEP=$((PUPIL_STEP + 1))
+  local file
+  file=$(printf '%s/%02d-%s.png' "$PUPIL_OUT" "$PUPIL_STEP" "$2")
+  cp "$1" "$file"
+  echo "  $(basename "$file")"
+}
+
+# A press of the left button at window pixel x, y.
+pupil_click() {
+  xdotool mousemove --window "$PUPIL_WINDOW" "$1" "$2" click 1
+  sleep "$PUPIL_DELAY"
+}
+
+# A press at panel pixel x, y (the exercise panels stand at 8, 8 in the window).
+pupil_panel_click() {
+  pupil_click $(($1 + 8)) $(($2 + 8))
+}
+
+# The window pixel at which a window's top-left corner stands on the screen: "X Y".
+pupil_origin() {
+  local X Y
+  eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y)=')"
+  echo "$X $Y"
+}
+
+# Reads the mark of slot s from a screenshot: prints ○, × or nothing. The mark is red
+# in a 26-pixel square at panel (40, y0+180); the ring of ○ leaves its middle white,
+# the strokes of × cross there.
+pupil_read_mark() {
+  local s=$1 file=$2 x y wx wy red middle
+  read -r wx wy < <(pupil_origin "$PUPIL_WINDOW")
+  x=$((wx + 8 + 40))
+  y=$((wy + 8 + (s - 1) * 220 + 180))
+  red=$(convert "$file" -crop "26x26+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  middle=$(convert "$file" -crop "8x8+$((x + 9))+$((y + 9))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+    -format '%[fx:round(mean*w*h)]' info:)
+  if [ "$red" -lt 15 ]; then
+    echo ""
+  elif [ "$middle" -ge 4 ]; then
+    echo "×"
+  else
+    echo "○"
+  fi
+}
+
+# Presses a check (or answer) button and watches the screen for the mark of slot s:
+# sets PUPIL_MARK and, the first time each mark is seen, keeps that screenshot.
+pupil_check() {
+  local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
+  PUPIL_MARK=
+  xdotool mousemove --window "$PUPIL_WINDOW" "$x" "$y" click 1
+  for i in $(seq 1 20); do
+    import -window root "$file"
+    PUPIL_MARK=$(pupil_read_mark "$s" "$file")
+    [ -n "$PUPIL_MARK" ] && break
+  done
+  case "$PUPIL_MARK" in
+    ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_keep "$file" "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
+    ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_keep "$file" "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
+  esac
+  rm -f "$file"
+  # The mark stays one to two seconds, then the slot takes input again.
+  sleep 2.3
+}
+
+# Tries the given answers on slot s, problem after problem, until a right and a wrong
+# answer have both been seen. Each answer is a command run before the check press.
+# pupil_drill SLOT NAME CHECK_X CHECK_Y ANSWER_COMMAND...
+pupil_drill() {
+  local s=$1 name=$2 cx=$3 cy=$4 problem answer
+  shift 4
+  PUPIL_SEEN_RIGHT=
+  PUPIL_SEEN_WRONG=
+  for problem in $(seq 1 12); do
+    for answer in "$@"; do
+      eval "$answer"
+      if [ "$problem$answer" = "1$1" ] && [ "$cx" != "-" ]; then
+        pupil_shot "$name-answered"
+      fi
+      if [ "$cx" = "-" ]; then
+        # The answer buttons judge at once: the last command pressed one.
+        pupil_check "$s" "$PUPIL_LAST_X" "$PUPIL_LAST_Y" "$name"
+      else
+        pupil_check "$s" "$cx" "$cy" "$name"
+      fi
+      echo "  $name problem $problem: $answer -> ${PUPIL_MARK:-no mark seen}"
+      [ -n "$PUPIL_MARK" ] || pupil_fail "$name: no mark seen" || return 1
+      [ "$PUPIL_MARK" = "○" ] && break
+    done
+    if [ -n "$PUPIL_SEEN_RIGHT" ] && [ -n "$PUPIL_SEEN_WRONG" ]; then
+      pupil_shot "$name-score"
+      return 0
+    fi
+  done
+  pupil_fail "$name: no right and wrong answer in 12 problems"
+}
+
+# The visible window whose title is exactly the given text (xdotool's own search
+# cannot match Japanese titles).
+pupil_window_named() {
+  local w
+  for w in $(xdotool search --onlyvisible --name '.' 2>/dev/null); do
+    if [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ]; then
+      echo "$w"
+      return 0
+    fi
+  done
+}
+
+# Waits for the message box (its title is ポロメ), keeps a screenshot, and presses the
+# button given as yes or no at the place the caller found for it.
+pupil_dialog() {
+  local name=$1 answer=$2 d="" dx dy w h i
+  for i in $(seq 1 40); do
+    d=$(pupil_window_named "ポロメ")
+    if [ -n "$d" ] && xdotool getwindowgeometry "$d" >/dev/null 2>&1; then
+      break
+    fi
+    d=
+    sleep 0.5
+  done
+  [ -n "$d" ] || pupil_fail "$name: no message box" || return 1
+  sleep "$PUPIL_DELAY"
+  pupil_shot "$name"
+  eval "$(xdotool getwindowgeometry --shell "$d" | grep -E '^(WIDTH|HEIGHT)=')"
+  w=$WIDTH
+  h=$HEIGHT
+  # The buttons sit at the bottom right, はい left of いいえ, under Wine and on Linux.
+  if [ "$answer" = yes ]; then dx=$PUPIL_YES_FROM_RIGHT; else dx=$PUPIL_NO_FROM_RIGHT; fi
+  dy=$PUPIL_BUTTONS_FROM_BOTTOM
+  echo "  message box $w x $h, pressing $answer at $((w - dx)), $((h - dy))"
+  xdotool mousemove --window "$d" $((w - dx)) $((h - dy)) click 1
+  # The box closes; wait until it has gone from the screen.
+  for i in $(seq 1 40); do
+    sleep 0.5
+    [ -z "$(pupil_window_named "ポロメ")" ] && break
+  done
+  sleep 0.5
+}
+
+# Where a level option of the menu is pressed: level 1..10 third year, 11..22 fourth.
+pupil_level() {
+  local level=$1 row
+  row=$((level <= 10 ? level - 1 : level - 11))
+  pupil_click 60 $((124 + 50 * row + 18))
+}
+
+pupil_keypad() { # slot digit: the digit button of slot s's keypad
+  local s=$1 digit=$2
+  pupil_panel_click $((136 + 36 * digit + 18)) $(((s - 1) * 220 + 232 + 18))
+}
+
+pupil_play() {
+  PUPIL_OUT=$1
+  PUPIL_STEP=0
+  mkdir -p "$PUPIL_OUT"
+  rm -f "$PUPIL_OUT"/*.png
+  local i
+  PUPIL_WINDOW=
+  for i in $(seq 1 120); do
+    PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
+    [ -n "$PUPIL_WINDOW" ] && break
+    sleep 0.5
+  done
+  [ -n "$PUPIL_WINDOW" ] || pupil_fail "the window did not open" || return 1
+  sleep 3
+  pupil_shot menu-grade3
+
+  echo "Keypad: level 7"
+  pupil_level 7
+  pupil_shot level7-chosen
+  pupil_click 864 82 # けってい
+  pupil_shot level7-start
+  pupil_panel_click 300 100 # into slot 1
+  pupil_shot level7-problem
+  pupil_drill 1 level7 $((568 + 50 + 8)) $((232 + 20 + 8)) \
+    "pupil_keypad 1 9" "pupil_keypad 1 8" "pupil_keypad 1 7"
+  pupil_panel_click 652 30 # 終わる
+  pupil_dialog level7-finish-asked no
+  pupil_shot level7-finish-no
+  pupil_panel_click 652 30
+  pupil_dialog level7-finish-asked-again yes
+  pupil_shot level7-finish-yes
+
+  echo "Pressing the picture: level 8"
+  pupil_level 8
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level8-problem
+  pupil_drill 1 level8 $((608 + 50 + 8)) $((220 + 20 + 8)) \
+    "pupil_panel_click 514 177" "pupil_panel_click 580 177" "pupil_panel_click 646 177"
+  pupil_panel_click 644 30
+  pupil_dialog level8-finish yes
+
+  echo "Kind buttons: level 14"
+  pupil_click 256 24 # ４年生
+  pupil_shot menu-grade4
+  pupil_level 14
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level14-problem
+  pupil_drill 1 level14 - - \
+    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))"
+  pupil_panel_click 644 30
+  pupil_dialog level14-finish yes
+
+  echo "おわり"
+  pupil_click 960 82
+  pupil_dialog quit-asked no
+  pupil_shot quit-no
+  pupil_click 960 82
+  pupil_dialog quit-asked-again yes
+  sleep 2
+  pupil_shot quit-yes
+  if [ -n "$(pupil_window_named "ポロメ Ver1.0.1")" ]; then
+    pupil_fail "the window is still open after はい"
+  fi
+}
