@@ -5,6 +5,7 @@
 #include "shell/Fonts.h"
 #include "shell/Texts.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QSvgWidget>
 #include <QTimer>
@@ -125,8 +126,13 @@ void Form1::completeWindow()
 
 void Form1::setIcon()
 {
-    if (!iconSet_)
-        setWindowIcon(QIcon(":/assets/icon.svg"));
+    if (!iconSet_) {
+        const QIcon icon(":/assets/icon.svg");
+        setWindowIcon(icon);
+        // The form may be shown inside the scaling window: the window that carries it, and
+        // the message boxes, take the program's icon.
+        QApplication::setWindowIcon(icon);
+    }
     iconSet_ = true;
 }
 

@@ -64,6 +64,8 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     }
     window.Form_Load();
     ScaledWindow top(window, RequestedScale(cl.scale));
+    // Message boxes belong to the real window: over it, never drawn inside the scaled view.
+    platform.setWindow(&top);
     top.show();
     return QApplication::exec();
 }
