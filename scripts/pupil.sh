@@ -8,7 +8,8 @@
 # It answers as a pupil who does not read the problem: a keypad level (7) by trying 9, 8
 # and 7, a level answered by pressing the picture (8) by trying ＞, ＝ and ＜, and the
 # kind-button level (14) by trying 真分数, 仮分数 and 帯分数, until it has seen a right
-# and a wrong answer on each. Then it tries 終わる and おわり with いいえ and はい.
+# and a wrong answer on each. Then it tries 終わる and おわり with いいえ and はい
+# (the keys Y and N of the message box).
 # Positions are window pixels of the large layout (the panels stand at 8, 8).
 
 PUPIL_WINDOW=
@@ -20,10 +21,6 @@ PUPIL_SEEN_RIGHT=
 PUPIL_SEEN_WRONG=
 PUPIL_LAST_X=
 PUPIL_LAST_Y=
-# Where the message box's buttons are pressed, from its bottom right corner.
-PUPIL_YES_FROM_RIGHT=138
-PUPIL_NO_FROM_RIGHT=51
-PUPIL_BUTTONS_FROM_BOTTOM=23
 
 pupil_fail() {
   echo "pupil: $*" >&2
@@ -151,35 +148,15 @@ pupil_window_named() {
   done
 }
 
-# Waits for the message box (its title is ポロメ), keeps a screenshot, and presses the
-# button given as yes or no at the place the caller found for it.
+# Waits for the message box, keeps a screenshot, and answers it with the key of the
+# button given as yes or no (はい(Y), いいえ(N)). The box is drawn inside the window,
+# where its size follows the fonts, so the keys are what finds its buttons.
 pupil_dialog() {
-  local name=$1 answer=$2 d="" dx dy w h i
-  for i in $(seq 1 40); do
-    d=$(pupil_window_named "ポロメ")
-    if [ -n "$d" ] && xdotool getwindowgeometry "$d" >/dev/null 2>&1; then
-      break
-    fi
-    d=
-    sleep 0.5
-  done
-  [ -n "$d" ] || pupil_fail "$name: no message box" || return 1
-  sleep "$PUPIL_DELAY"
+  local name=$1 answer=$2
+  sleep 1.5
   pupil_shot "$name"
-  eval "$(xdotool getwindowgeometry --shell "$d" | grep -E '^(WIDTH|HEIGHT)=')"
-  w=$WIDTH
-  h=$HEIGHT
-  # The buttons sit at the bottom right, はい left of いいえ, under Wine and on Linux.
-  if [ "$answer" = yes ]; then dx=$PUPIL_YES_FROM_RIGHT; else dx=$PUPIL_NO_FROM_RIGHT; fi
-  dy=$PUPIL_BUTTONS_FROM_BOTTOM
-  echo "  message box $w x $h, pressing $answer at $((w - dx)), $((h - dy))"
-  xdotool mousemove --window "$d" $((w - dx)) $((h - dy)) click 1
-  # The box closes; wait until it has gone from the screen.
-  for i in $(seq 1 40); do
-    sleep 0.5
-    [ -z "$(pupil_window_named "ポロメ")" ] && break
-  done
-  sleep 0.5
+  if [ "$answer" = yes ]; then xdotool key y; else xdotool key n; fi
+  sleep 1.5
 }
 
 # Where a level option of the menu is pressed: level 1..10 third year, 11..22 fourth.
