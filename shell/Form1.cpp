@@ -261,13 +261,19 @@ void Form1::buildExercisePanels()
     }
 }
 
+namespace {
+// Connects each button of a control array to its handler, with the button's index.
+template <typename Controls, typename Handler>
+void each(Controls& controls, Handler handler)
+{
+    for (size_t i = 0; i < controls.size(); ++i)
+        QObject::connect(controls[i], &QAbstractButton::clicked, controls[i],
+                         [handler, i] { handler(int16_t(i)); });
+}
+} // namespace
+
 void Form1::connectHandlers()
 {
-    auto each = [](auto& controls, auto handler) {
-        for (size_t i = 0; i < controls.size(); ++i)
-            QObject::connect(controls[i], &QAbstractButton::clicked, controls[i],
-                             [handler, i] { handler(int16_t(i)); });
-    };
     each(Command1, [this](int16_t i) { Command1_Click(i); });
     each(Option2, [this](int16_t i) { Option2_Click(i); });
     each(Command10, [this](int16_t i) { Command10_Click(i); });
@@ -276,11 +282,6 @@ void Form1::connectHandlers()
 
 void Form1::connectPanelHandlers()
 {
-    auto each = [](auto& controls, auto handler) {
-        for (size_t i = 0; i < controls.size(); ++i)
-            QObject::connect(controls[i], &QAbstractButton::clicked, controls[i],
-                             [handler, i] { handler(int16_t(i)); });
-    };
     each(Command8, [this](int16_t i) { Command8_Click(i); });
     each(Command6, [this](int16_t i) { Command6_Click(i); });
     each(Command7, [this](int16_t i) { Command7_Click(i); });
