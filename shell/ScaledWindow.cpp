@@ -43,22 +43,16 @@ ScaledWindow::ScaledWindow(QWidget& form, const windowscale::Request& request)
     const QColor back = form.palette().color(QPalette::Window);
     SetBackColor(this, back);
 
-    view_ = new QGraphicsView(&scene_, this);
-    view_->setFrameShape(QFrame::NoFrame);
-    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setBackgroundBrush(back);
-    view_->setAlignment(Qt::AlignCenter);
-    view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    // At a scale of 1 the form is an ordinary child, drawn and pressed as it always was.
+    form.setParent(this);
     form.move(0, 0);
-    proxy_ = scene_.addWidget(&form);
-    scene_.setSceneRect(QRectF(QPointF(0, 0), form.size()));
+    form.show();
+    resize(form.size());
 
     frameUsed_ = kAssumedFrame;
     double f = 1.0;
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         f = windowscale::Choose(request_, form.size(), frameUsed_, screen->availableGeometry().size());
-    factor_ = 0; // so that setScale applies it
     setScale(f);
     placeOnScreen();
 
@@ -68,7 +62,32 @@ ScaledWindow::ScaledWindow(QWidget& form, const windowscale::Request& request)
 
 ScaledWindow::~ScaledWindow()
 {
-    proxy_->setWidget(nullptr);
+    if (proxy_)
+        proxy_->setWidget(nullptr);
+    else
+        form_.setParent(nullptr);
+}
+
+void ScaledWindow::showThroughView()
+{
+    if (view_)
+        return;
+    const QColor back = form_.palette().color(QPalette::Window);
+    // The proxy takes only a widget without a parent.
+    form_.setParent(nullptr);
+    form_.move(0, 0);
+    scene_ = std::make_unique<QGraphicsScene>();
+    view_ = new QGraphicsView(scene_.get(), this);
+    view_->setFrameShape(QFrame::NoFrame);
+    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view_->setBackgroundBrush(back);
+    view_->setAlignment(Qt::AlignCenter);
+    view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    proxy_ = scene_->addWidget(&form_);
+    scene_->setSceneRect(QRectF(QPointF(0, 0), form_.size()));
+    view_->setGeometry(rect());
+    view_->show();
 }
 
 void ScaledWindow::fixScale(double factor)
@@ -82,7 +101,10 @@ void ScaledWindow::setScale(double factor)
     if (factor == factor_)
         return;
     factor_ = factor;
-    view_->setTransform(QTransform::fromScale(factor, factor));
+    if (factor != 1.0 || fullScreen_)
+        showThroughView();
+    if (view_)
+        view_->setTransform(QTransform::fromScale(factor, factor));
     if (!fullScreen_)
         resize(windowscale::ScaledSize(form_.size(), factor));
 }
@@ -133,7 +155,8 @@ bool ScaledWindow::event(QEvent* event)
 void ScaledWindow::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    view_->setGeometry(rect());
+    if (view_)
+        view_->setGeometry(rect());
 }
 
 void ScaledWindow::toggleFullScreen()
@@ -144,6 +167,7 @@ void ScaledWindow::toggleFullScreen()
     if (!fullScreen_) {
         normalFactor_ = factor_;
         fullScreen_ = true;
+        showThroughView();
         setScale(windowscale::FullScreenFactor(form_.size(), screen->geometry().size()));
         showFullScreen();
         // Without a window manager nobody else gives the window the whole screen.

@@ -5,15 +5,18 @@
 #include <QGraphicsScene>
 #include <QMargins>
 #include <QWidget>
+#include <memory>
 
 class QGraphicsProxyWidget;
 class QGraphicsView;
 
-// The top-level window that shows the form at a scale. The form keeps its own pixels: it is
+// The top-level window that shows the form at a scale. The form keeps its own pixels: at a
+// scale of 1 it is simply this window's child; at any other scale, and in full screen, it is
 // shown through a view that scales it, so every position, press, pixel read-back and fill
 // inside the form stays as it is, while text, lines and pictures are drawn at the scaled
-// size. F11 switches between the chosen size and full screen, where the form is scaled to
-// fill the screen and centred on its own background colour.
+// size. The view is made only when first needed (it costs start-up time and memory), and once
+// made it stays. F11 switches between the chosen size and full screen, where the form is
+// scaled to fill the screen and centred on its own background colour.
 class ScaledWindow : public QWidget
 {
     Q_OBJECT
@@ -28,7 +31,8 @@ public:
     // Shows the form at this many screen pixels per form pixel from now on, whatever frame
     // the window manager gives the window.
     void fixScale(double factor);
-    QGraphicsView& view() { return *view_; }
+    // The scaling view, or null while the form is shown directly at a scale of 1.
+    QGraphicsView* view() { return view_; }
     void toggleFullScreen();
 
 protected:
@@ -37,13 +41,15 @@ protected:
 
 private:
     void setScale(double factor);
+    // Moves the form from this window into the scaling view, once.
+    void showThroughView();
     void checkFrame();
     void placeOnScreen();
     QMargins frame() const;
 
     QWidget& form_;
     windowscale::Request request_;
-    QGraphicsScene scene_;
+    std::unique_ptr<QGraphicsScene> scene_;
     QGraphicsView* view_ = nullptr;
     QGraphicsProxyWidget* proxy_ = nullptr;
     double factor_ = 1.0;

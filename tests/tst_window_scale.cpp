@@ -185,12 +185,12 @@ private slots:
         QPointF delivered(-1, -1);
         QObject::connect(form.Picture1[1], &Surface::mouseDown,
                          [&](int, int, double x, double y) { delivered = {x, y}; });
-        QWidget* screen = window.view().viewport();
+        QWidget* screen = window.view()->viewport();
         auto press = [&](QPoint onPanel) {
-            const QPoint pixel = window.view().mapFromScene(QPointF(onPanel + QPoint(8, 8)));
+            const QPoint pixel = window.view()->mapFromScene(QPointF(onPanel + QPoint(8, 8)));
             QTest::mousePress(screen, Qt::LeftButton, {}, pixel);
             QTest::mouseRelease(screen, Qt::LeftButton, {}, pixel);
-            const QPointF under = window.view().mapToScene(pixel) - QPointF(8, 8);
+            const QPointF under = window.view()->mapToScene(pixel) - QPointF(8, 8);
             QVERIFY2(std::abs(delivered.x() - under.x()) < 1 && std::abs(delivered.y() - under.y()) < 1,
                      qPrintable(QStringLiteral("%1,%2 for %3,%4").arg(delivered.x()).arg(delivered.y())
                                     .arg(under.x()).arg(under.y())));
@@ -259,9 +259,9 @@ private slots:
         }
         draw(after);
         QCOMPARE(after.image(), plain);   // the window pixels are untouched by the scale
-        const QImage shown = a.view().viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        const QImage shown = a.view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QCOMPARE(shown.size(), QSize(int(200 * f), int(100 * f)));
-        QCOMPARE(shown, b.view().viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(shown, b.view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32));
         auto at = [&](double x, double y) { return shown.pixel(int(x * f), int(y * f)) | 0xff000000u; };
         QCOMPARE(at(20.2, 20.2), colours::Black);   // the box's corner
         QCOMPARE(at(30, 30), colours::Red);
@@ -283,6 +283,68 @@ private slots:
         }
         const QRect text(int(100 * f), int(10 * f), int(100 * f) - 1, int(40 * f));
         QCOMPARE(shown.copy(text), glyphs.copy(text));
+    }
+
+    // At a scale of 1 the form is the window's own child, without the view; a shown window
+    // moves it into the view when another scale or full screen is asked for, and a press at
+    // a screen pixel still reaches the form pixel under it, through the window as a real
+    // click arrives.
+    void switchesToTheViewWhileShown_data()
+    {
+        QTest::addColumn<QString>("steps");   // s: scale 1.5, f: F11, 1: scale 1
+        QTest::addColumn<bool>("throughView");
+        QTest::newRow("scale 1 only") << "" << false;
+        QTest::newRow("1, then 1.5") << "s" << true;
+        QTest::newRow("1, then 1.5, then 1") << "s1" << true;
+        QTest::newRow("F11 and back") << "ff" << true;
+        QTest::newRow("F11") << "f" << true;
+    }
+    void switchesToTheViewWhileShown()
+    {
+        QFETCH(QString, steps);
+        QFETCH(bool, throughView);
+        Surface form;
+        QPalette pal;
+        pal.setColor(QPalette::Window, Qt::white);
+        form.setPalette(pal);
+        form.resizeImage(300, 200);
+        form.Box(100, 50, 40, 30, colours::Black);
+        ScaledWindow window(form, {});
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(window.view() == nullptr);
+        QCOMPARE(form.parentWidget(), &window);
+        QCOMPARE(window.size(), QSize(300, 200));
+        for (QChar step : steps) {
+            if (step == 's')
+                window.fixScale(1.5);
+            else if (step == '1')
+                window.fixScale(1);
+            else
+                window.toggleFullScreen();
+            QCoreApplication::processEvents();
+        }
+        QCOMPARE(window.view() != nullptr, throughView);
+        QVERIFY(form.isVisible());
+        QPointF delivered(-1, -1);
+        int presses = 0;
+        QObject::connect(&form, &Surface::mouseDown, [&](int, int, double x, double y) {
+            delivered = {x, y};
+            ++presses;
+        });
+        for (const QPoint p : {QPoint(1, 2), QPoint(120, 60), QPoint(299, 199), QPoint(17, 183)}) {
+            // a screen pixel inside the form pixel's square
+            const QPoint pixel = window.view() ? window.view()->mapFromScene(QPointF(p) + QPointF(0.25, 0.25)) : p;
+            QTest::mousePress(window.windowHandle(), Qt::LeftButton, {}, pixel);
+            QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, {}, pixel);
+            QCOMPARE(delivered, QPointF(p));
+        }
+        QCOMPARE(presses, 4);
+        // what the window shows of the form: its box, where the form has it
+        const QImage shown = window.grab().toImage();
+        const QPoint corner = window.view() ? window.view()->mapFromScene(QPointF(100.25, 50.25)) : QPoint(100, 50);
+        QCOMPARE(shown.pixel(corner) | 0xff000000u, colours::Black);
+        QCOMPARE(shown.pixel(corner + QPoint(-3, -3)) | 0xff000000u, colours::White);
     }
 
     void menuEntriesLieInsideTheirMenus_data()
