@@ -3,6 +3,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -81,8 +82,9 @@ void Surface::Line(double x, double y, double dx, double dy, QRgb colour)
     QPainter p(&canvas());
     p.setPen(QColor(colour));
     p.drawLine(x1, y1, x2, y2);
-    record({.kind = Op::Kind::Line, .rect = QRect(QPoint(x1, y1), QPoint(x2, y2)), .pen = colour});
-    changed(Spanning(x1, y1, x2, y2, 1));
+    const QRect bounds = Spanning(x1, y1, x2, y2, 1);
+    record({.kind = Op::Kind::Line, .rect = QRect(QPoint(x1, y1), QPoint(x2, y2)), .bounds = bounds, .pen = colour});
+    changed(bounds);
 }
 
 void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
@@ -98,8 +100,10 @@ void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
     p.setBrush(Qt::NoBrush);
     const QRect outline(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
     p.drawRect(outline.adjusted(0, 0, -1, -1));
-    record({.kind = Op::Kind::Box, .rect = outline, .pen = colour, .brush = FillColor, .solid = FillStyle == 0});
-    changed(Spanning(x1, y1, x2, y2, 1));
+    const QRect bounds = Spanning(x1, y1, x2, y2, 1);
+    record({.kind = Op::Kind::Box, .rect = outline, .bounds = bounds, .pen = colour, .brush = FillColor,
+            .solid = FillStyle == 0});
+    changed(bounds);
 }
 
 void Surface::FilledBox(double x, double y, double dx, double dy, QRgb colour)
@@ -112,7 +116,7 @@ void Surface::FilledBox(double x, double y, double dx, double dy, QRgb colour)
     QPainter p(&canvas());
     // Width dx and height dy: the far edge itself is not painted.
     p.fillRect(area, QColor(colour));
-    record({.kind = Op::Kind::FilledBox, .rect = area, .brush = colour});
+    record({.kind = Op::Kind::FilledBox, .rect = area, .bounds = area, .brush = colour, .solid = true});
     changed(area);
 }
 
@@ -125,7 +129,10 @@ void Surface::Print(const QString& text)
     const QFontMetrics fm(f);
     const QPoint origin(RoundPixel(CurrentX), RoundPixel(CurrentY) + fm.ascent());
     p.drawText(QPointF(origin), text);
-    record({.kind = Op::Kind::Text, .rect = QRect(origin, QSize(1, 1)), .pen = ForeColor, .text = text, .font = f});
+    // The glyphs' own outline, and one pixel of antialiasing around it.
+    const QRect ink = fm.tightBoundingRect(text).translated(origin).adjusted(-1, -1, 1, 1);
+    record({.kind = Op::Kind::Text, .rect = QRect(origin, QSize(1, 1)), .bounds = ink, .pen = ForeColor,
+            .text = text, .font = f});
     // The metrics' bounding rectangle covers every pixel the text paints; one more for safety.
     changed(fm.boundingRect(text).translated(origin).adjusted(-1, -1, 1, 1));
     CurrentX = 0;
@@ -151,9 +158,11 @@ void Surface::RoundRect(int left, int top, int right, int bottom, int ellipseW, 
         p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRect(left, top, right - left - 1, bottom - top - 1), ellipseW / 2.0,
                       ellipseH / 2.0);
+    const QRect bounds = Spanning(left, top, right, bottom, 2);
     record({.kind = Op::Kind::RoundRect, .rect = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)),
-            .pen = ForeColor, .brush = FillColor, .solid = FillStyle == 0, .radii = QPoint(ellipseW, ellipseH)});
-    changed(Spanning(left, top, right, bottom, 2));
+            .bounds = bounds, .pen = ForeColor, .brush = FillColor, .solid = FillStyle == 0,
+            .radii = QPoint(ellipseW, ellipseH)});
+    changed(bounds);
 }
 
 void Surface::FloodFill(double x, double y, QRgb border)
@@ -197,7 +206,9 @@ void Surface::FloodFill(double x, double y, QRgb border)
         if (px > x1)
             spans.emplace_back(x1, py, px - x1, 1);
     }
-    record({.kind = Op::Kind::Fill, .pen = borderRgb, .brush = fill, .spans = std::move(spans)});
+    // The sharp fill may reach the direct neighbours of the filled pixels.
+    record({.kind = Op::Kind::Fill, .bounds = filled.adjusted(-1, -1, 1, 1), .pen = borderRgb, .brush = fill,
+            .spans = std::move(spans)});
     changed(filled);
 }
 
@@ -246,6 +257,63 @@ void Surface::record(Op op)
     }
     ops_.push_back(std::move(op));
     paintSharp(ops_.back());
+    forgetCovered();
+}
+
+namespace {
+
+// Whether a point lies inside a rectangle with rounded corners of radii rx, ry (none for 0).
+bool InsideRounded(QPointF p, const QRectF& r, qreal rx, qreal ry)
+{
+    if (!r.contains(p))
+        return false;
+    if (rx <= 0 || ry <= 0)
+        return true;
+    const qreal cx = std::clamp(p.x(), r.left() + rx, r.right() - rx);
+    const qreal cy = std::clamp(p.y(), r.top() + ry, r.bottom() - ry);
+    const qreal dx = (p.x() - cx) / rx, dy = (p.y() - cy) / ry;
+    return dx * dx + dy * dy <= 1;
+}
+
+} // namespace
+
+void Surface::forgetCovered()
+{
+    const Op& cover = ops_.back();
+    const bool opaque = cover.solid && (cover.kind == Op::Kind::FilledBox || cover.kind == Op::Kind::Box ||
+                                        cover.kind == Op::Kind::RoundRect);
+    if (!opaque || ops_.size() < 2)
+        return;
+    // A margin on both sides, in window pixels, for the screen pixel that painting at another
+    // ratio may put further out.
+    constexpr int kMargin = 1;
+    const QRectF shape = QRectF(cover.rect).adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    const qreal rx = cover.kind == Op::Kind::RoundRect ? cover.radii.x() / 2.0 : 0;
+    const qreal ry = cover.kind == Op::Kind::RoundRect ? cover.radii.y() / 2.0 : 0;
+    // The shape is convex: a rectangle is inside when its four corners are.
+    auto covered = [&](const Op& op) {
+        // the same shape drawn again, in whatever colours
+        if (op.kind == cover.kind && op.rect == cover.rect && op.radii == cover.radii)
+            return true;
+        const QRectF b = QRectF(op.bounds).adjusted(-kMargin, -kMargin, kMargin, kMargin);
+        return InsideRounded(b.topLeft(), shape, rx, ry) && InsideRounded(b.topRight(), shape, rx, ry) &&
+               InsideRounded(b.bottomLeft(), shape, rx, ry) && InsideRounded(b.bottomRight(), shape, rx, ry);
+    };
+    // A fill that stays was bounded by what was painted before it, so nothing before a kept
+    // fill may go.
+    std::vector<bool> drop(ops_.size(), false);
+    bool keptFillAfter = false;
+    for (size_t i = ops_.size() - 1; i-- > 0;) {
+        if (!keptFillAfter && covered(ops_[i]))
+            drop[i] = true;
+        else if (ops_[i].kind == Op::Kind::Fill)
+            keptFillAfter = true;
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < ops_.size(); ++i)
+        if (!drop[i])
+            ops_[kept++] = std::move(ops_[i]);
+    ops_.resize(kept);
 }
 
 void Surface::rebuildSharp(qreal ratio)

@@ -53,6 +53,8 @@ public:
 
     const QImage& image() const;
     QFont textFont() const;
+    // How many drawing calls are kept for painting the sharp image again.
+    size_t keptCalls() const { return ops_.size(); }
     void resizeImage(int width, int height);
 
 protected:
@@ -82,6 +84,7 @@ private:
     {
         enum class Kind { Line, Box, FilledBox, Text, RoundRect, Fill } kind = Kind::Line;
         QRect rect{};             // Line: the two end points as topLeft/bottomRight
+        QRect bounds{};           // every window pixel the call may paint
         QRgb pen = 0;
         QRgb brush = 0;
         bool solid = false;
@@ -91,6 +94,8 @@ private:
         std::vector<QRect> spans{}; // Fill: the window pixels it filled, one row each
     };
     void record(Op op);
+    // Drops the kept calls that the newest one, opaque, paints over entirely.
+    void forgetCovered();
     void paintSharp(const Op& op);
     void fillSharp(const Op& op);
     void rebuildSharp(qreal ratio);

@@ -285,6 +285,88 @@ private slots:
         QCOMPARE(shown.copy(text), glyphs.copy(text));
     }
 
+    // A panel drilled at a scale of 1 and then shown at another scale (painted again from the
+    // calls it kept) looks exactly as one drilled at that scale all along, while the calls it keeps stay
+    // those of the problems still on show, not of every problem since the start.
+    void panelDrilledAtOneIsSharpLater_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<double>("factor");
+        QTest::newRow("3 tape, 1.5") << 3 << 1.5;
+        QTest::newRow("5 colouring, 0.5") << 5 << 0.5;
+        QTest::newRow("5 colouring, 1.408") << 5 << 1.408;
+        QTest::newRow("6 number line, 2") << 6 << 2.0;
+        QTest::newRow("8 which is larger, 0.767") << 8 << 0.767;
+        QTest::newRow("12 litres, 1.5") << 12 << 1.5;
+        QTest::newRow("14 kind buttons, 0.5") << 14 << 0.5;
+        QTest::newRow("20 addition, 1.025") << 20 << 1.025;
+    }
+    void panelDrilledAtOneIsSharpLater()
+    {
+        QFETCH(int, level);
+        QFETCH(double, factor);
+        struct Drilled
+        {
+            ScriptedPlatform platform;
+            Form1 form{platform};
+            std::unique_ptr<ScaledWindow> window;
+            explicit Drilled(int level, double factor)
+            {
+                platform.clock = QTime(10, 0, 0);
+                form.Form_Load();
+                window = std::make_unique<ScaledWindow>(form, Request{});
+                window->fixScale(factor);
+                window->show();
+                const int grade = level <= 10 ? 0 : 1;
+                form.Command1_Click(int16_t(grade));
+                form.Option2_Click(int16_t(level - 1));
+                form.Command10_Click(int16_t(grade));
+                form.rnd.Seed(11);
+            }
+            Surface& panel() { return *form.Picture1[form.st.PanelIndex]; }
+            // A problem in each slot, then in slot 1 new problems with a wrong try each.
+            void drill(int problems)
+            {
+                for (int s = 1; s <= 3; ++s) {
+                    form.st.CurrentSlot = int16_t(s);
+                    form.NewProblem();
+                }
+                for (int i = 0; i < problems; ++i) {
+                    form.st.CurrentSlot = 1;
+                    form.NewProblem();
+                    if (form.st.Level == 14) {
+                        form.Command3_Click(0);
+                    } else {
+                        if (form.st.PanelIndex == 0) {
+                            form.Text1[0]->setText(QString::number(1 + i % 7));
+                            form.Text2[0]->setText(QString::number(2 + i % 5));
+                        }
+                        form.Command5_Click(form.st.PanelIndex == 0 ? 0 : 5);
+                    }
+                    platform.messages.clear();
+                }
+                QCoreApplication::processEvents();
+            }
+            QImage shown()
+            {
+                return window->view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+            }
+        };
+        Drilled sharp(level, factor), plain(level, 1.0);
+        sharp.drill(5);
+        plain.drill(5);
+        const size_t keptAfterFew = plain.panel().keptCalls();
+        sharp.drill(60);
+        plain.drill(60);
+        QCOMPARE(plain.panel().image(), sharp.panel().image());
+        plain.window->fixScale(factor);
+        QCOMPARE(plain.shown(), sharp.shown());
+        // what is kept does not grow with the problems drilled
+        QVERIFY2(plain.panel().keptCalls() <= keptAfterFew + keptAfterFew / 2,
+                 qPrintable(QStringLiteral("%1 after 68 problems, %2 after 8").arg(plain.panel().keptCalls())
+                                .arg(keptAfterFew)));
+    }
+
     // At a scale of 1 the form is the window's own child, without the view; a shown window
     // moves it into the view when another scale or full screen is asked for, and a press at
     // a screen pixel still reaches the form pixel under it, through the window as a real
