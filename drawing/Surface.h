@@ -19,6 +19,10 @@
 // The image holds one pixel per window pixel and is what Point and FloodFill read. When the
 // window is scaled (device pixel ratio other than 1) the panel shows a second, sharp image at
 // the screen's resolution instead, painted with the same calls; it is only ever looked at.
+// The calls are kept (even at a ratio of 1, for a later F11) so that the sharp image can be
+// painted again at a new ratio; a call that a later opaque one paints over entirely, such as
+// the last problem under a slot's fresh frame, is dropped, so what is kept does not grow
+// with the problems drilled.
 class Surface : public QWidget
 {
     Q_OBJECT
