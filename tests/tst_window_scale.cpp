@@ -21,6 +21,36 @@ Request Ask(const QString& text)
     return windowscale::Parse(text).value();
 }
 
+// The form inside a scaled window, as the program shows it (never a window of its own), with
+// a level started and the random source seeded.
+struct ScaledForm
+{
+    ScriptedPlatform platform;
+    Form1 form{platform};
+    std::unique_ptr<ScaledWindow> window;
+    ScaledForm(int level, double factor, uint32_t seed)
+    {
+        platform.clock = QTime(10, 0, 0);
+        form.Form_Load();
+        window = std::make_unique<ScaledWindow>(form, Request{});
+        window->fixScale(factor);
+        window->show();
+        const int grade = level <= 10 ? 0 : 1;
+        form.Command1_Click(int16_t(grade));
+        form.Option2_Click(int16_t(level - 1));
+        form.Command10_Click(int16_t(grade));
+        form.rnd.Seed(seed);
+    }
+    AppState& st() { return form.st; }
+    Surface& panel() { return *form.Picture1[form.st.PanelIndex]; }
+    int Problem(int s) { return form.st.Item(s, 1); }
+    int Rec(int s, int i) { return form.st.Item(s, form.st.Item(s, 1) * 10 + i); }
+    QImage shown()
+    {
+        return window->view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    }
+};
+
 } // namespace
 
 class WindowScaleTest : public QObject
@@ -157,28 +187,10 @@ private slots:
         Harness plain;
         plain.StartLevel(5);
         plain.Seed(7);
-        // The scaled form is never a window of its own, as in the program.
-        ScriptedPlatform platform;
-        platform.clock = QTime(10, 0, 0);
-        Form1 form(platform);
-        form.Form_Load();
-        ScaledWindow window(form, {});
-        window.fixScale(factor);
-        window.show();
+        ScaledForm scaled(5, factor, 7);
+        ScaledWindow& window = *scaled.window;
+        Form1& form = scaled.form;
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        form.Command1_Click(0);
-        form.Option2_Click(4);
-        form.Command10_Click(0);
-        form.rnd.Seed(7);
-        struct
-        {
-            Form1& form;
-            ScriptedPlatform& platform;
-            int Problem(int s) { return form.st.Item(s, 1); }
-            int Rec(int s, int i) { return form.st.Item(s, form.st.Item(s, 1) * 10 + i); }
-            Surface& panel() { return *form.Picture1[form.st.PanelIndex]; }
-            AppState& st() { return form.st; }
-        } scaled{form, platform};
         // The press reaches the panel, which stands at (8, 8) in the form, at the form pixel
         // under the screen pixel, as a whole pixel; an unscaled press there must do exactly
         // the same.
@@ -305,59 +317,35 @@ private slots:
     {
         QFETCH(int, level);
         QFETCH(double, factor);
-        struct Drilled
-        {
-            ScriptedPlatform platform;
-            Form1 form{platform};
-            std::unique_ptr<ScaledWindow> window;
-            explicit Drilled(int level, double factor)
-            {
-                platform.clock = QTime(10, 0, 0);
-                form.Form_Load();
-                window = std::make_unique<ScaledWindow>(form, Request{});
-                window->fixScale(factor);
-                window->show();
-                const int grade = level <= 10 ? 0 : 1;
-                form.Command1_Click(int16_t(grade));
-                form.Option2_Click(int16_t(level - 1));
-                form.Command10_Click(int16_t(grade));
-                form.rnd.Seed(11);
+        // A problem in each slot, then in slot 1 new problems with a wrong try each.
+        auto drill = [](ScaledForm& d, int problems) {
+            Form1& form = d.form;
+            for (int s = 1; s <= 3; ++s) {
+                form.st.CurrentSlot = int16_t(s);
+                form.NewProblem();
             }
-            Surface& panel() { return *form.Picture1[form.st.PanelIndex]; }
-            // A problem in each slot, then in slot 1 new problems with a wrong try each.
-            void drill(int problems)
-            {
-                for (int s = 1; s <= 3; ++s) {
-                    form.st.CurrentSlot = int16_t(s);
-                    form.NewProblem();
-                }
-                for (int i = 0; i < problems; ++i) {
-                    form.st.CurrentSlot = 1;
-                    form.NewProblem();
-                    if (form.st.Level == 14) {
-                        form.Command3_Click(0);
-                    } else {
-                        if (form.st.PanelIndex == 0) {
-                            form.Text1[0]->setText(QString::number(1 + i % 7));
-                            form.Text2[0]->setText(QString::number(2 + i % 5));
-                        }
-                        form.Command5_Click(form.st.PanelIndex == 0 ? 0 : 5);
+            for (int i = 0; i < problems; ++i) {
+                form.st.CurrentSlot = 1;
+                form.NewProblem();
+                if (form.st.Level == 14) {
+                    form.Command3_Click(0);
+                } else {
+                    if (form.st.PanelIndex == 0) {
+                        form.Text1[0]->setText(QString::number(1 + i % 7));
+                        form.Text2[0]->setText(QString::number(2 + i % 5));
                     }
-                    platform.messages.clear();
+                    form.Command5_Click(form.st.PanelIndex == 0 ? 0 : 5);
                 }
-                QCoreApplication::processEvents();
+                d.platform.messages.clear();
             }
-            QImage shown()
-            {
-                return window->view()->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-            }
+            QCoreApplication::processEvents();
         };
-        Drilled sharp(level, factor), plain(level, 1.0);
-        sharp.drill(5);
-        plain.drill(5);
+        ScaledForm sharp(level, factor, 11), plain(level, 1.0, 11);
+        drill(sharp, 5);
+        drill(plain, 5);
         const size_t keptAfterFew = plain.panel().keptCalls();
-        sharp.drill(60);
-        plain.drill(60);
+        drill(sharp, 60);
+        drill(plain, 60);
         QCOMPARE(plain.panel().image(), sharp.panel().image());
         plain.window->fixScale(factor);
         QCOMPARE(plain.shown(), sharp.shown());
