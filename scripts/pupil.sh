@@ -149,8 +149,8 @@ pupil_window_named() {
 }
 
 # Waits for the message box, keeps a screenshot, and answers it with the key of the
-# button given as yes or no (はい(Y), いいえ(N)). The box is drawn inside the window,
-# where its size follows the fonts, so the keys are what finds its buttons.
+# button given as yes or no (はい(Y), いいえ(N)). The box's size follows the fonts, so the
+# keys are what finds its buttons.
 pupil_dialog() {
   local name=$1 answer=$2
   sleep 1.5
@@ -233,8 +233,12 @@ pupil_play() {
   pupil_shot quit-no
   pupil_click 960 82
   pupil_dialog quit-asked-again yes
-  sleep 2
   pupil_shot quit-yes
+  # Wine may take some seconds to take a closed program's window away.
+  for i in $(seq 1 20); do
+    [ -z "$(pupil_window_named "ポロメ Ver1.0.1")" ] && break
+    sleep 0.5
+  done
   if [ -n "$(pupil_window_named "ポロメ Ver1.0.1")" ]; then
     pupil_fail "the window is still open after はい"
   fi
