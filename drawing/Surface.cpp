@@ -91,16 +91,14 @@ void Surface::Box(double x, double y, double dx, double dy, QRgb colour)
 {
     const int x1 = RoundPixel(x), y1 = RoundPixel(y);
     const int x2 = RoundPixel(x + dx), y2 = RoundPixel(y + dy);
+    const QRect outline = Spanning(x1, y1, x2, y2, 0);
     QPainter p(&canvas());
     if (FillStyle == 0)
-        p.fillRect(QRect(QPoint(std::min(x1, x2), std::min(y1, y2)),
-                         QPoint(std::max(x1, x2), std::max(y1, y2))),
-                   QColor(FillColor));
+        p.fillRect(outline, QColor(FillColor));
     p.setPen(QColor(colour));
     p.setBrush(Qt::NoBrush);
-    const QRect outline(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2), std::max(y1, y2)));
     p.drawRect(outline.adjusted(0, 0, -1, -1));
-    const QRect bounds = Spanning(x1, y1, x2, y2, 1);
+    const QRect bounds = outline.adjusted(-1, -1, 1, 1);
     record({.kind = Op::Kind::Box, .rect = outline, .bounds = bounds, .pen = colour, .brush = FillColor,
             .solid = FillStyle == 0});
     changed(bounds);

@@ -36,12 +36,9 @@ windowscale::Request RequestedScale(const QString& commandLine)
 ScaledWindow::ScaledWindow(QWidget& form, const windowscale::Request& request)
     : form_(form), request_(request)
 {
+    // The icon is the application's, which the form sets.
     setWindowTitle(form.windowTitle());
-    setWindowIcon(form.windowIcon());
-    // Message boxes, no longer over a window of the form's own, show the same icon.
-    QGuiApplication::setWindowIcon(form.windowIcon());
-    const QColor back = form.palette().color(QPalette::Window);
-    SetBackColor(this, back);
+    SetBackColor(this, form.palette().color(QPalette::Window));
 
     // At a scale of 1 the form is an ordinary child, drawn and pressed as it always was.
     form.setParent(this);
@@ -72,7 +69,6 @@ void ScaledWindow::showThroughView()
 {
     if (view_)
         return;
-    const QColor back = form_.palette().color(QPalette::Window);
     // The proxy takes only a widget without a parent.
     form_.setParent(nullptr);
     form_.move(0, 0);
@@ -81,7 +77,7 @@ void ScaledWindow::showThroughView()
     view_->setFrameShape(QFrame::NoFrame);
     view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setBackgroundBrush(back);
+    view_->setBackgroundBrush(palette().color(QPalette::Window));
     view_->setAlignment(Qt::AlignCenter);
     view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
     proxy_ = scene_->addWidget(&form_);

@@ -57,7 +57,6 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
         recording = std::make_unique<RecordingPlatform>(platform, *recorder);
     Form1 window(recording ? static_cast<Platform&>(*recording) : platform, nullptr,
                  Form1::Build::MenuFirst);
-    platform.setWindow(&window);
     if (recorder) {
         recorder->Attach(window.exercise());
         window.recorder = recorder.get();

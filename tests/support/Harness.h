@@ -36,5 +36,9 @@ struct Harness
     void Seed(uint32_t seed) { form->rnd.Seed(seed); }
 };
 
+// One try at slot 1 of the level running: a typed answer that is rarely right (which one
+// follows from attempt), or the first kind button on the level that has no check button.
+void RarelyRightTry(Form1& form, int attempt);
+
 // Counts pixels of a colour inside a rectangle of an image.
 int CountPixels(const QImage& image, const QRect& r, QRgb colour);
