@@ -194,17 +194,6 @@ build_exe() {
   cmake --build "$BUILD_DIR" -j"$JOBS" --target porome
 }
 
-# The project's own licence file, if the tree has one.
-project_licence() {
-  local f
-  for f in LICENSE LICENSE.txt LICENSE.md COPYING COPYING.txt; do
-    if [ -f "$ROOT/$f" ]; then
-      echo "$ROOT/$f"
-      return 0
-    fi
-  done
-}
-
 # Notepad reads UTF-8 with a byte-order mark and Windows line ends everywhere.
 to_windows_text() {
   printf '\xef\xbb\xbf'
@@ -253,13 +242,7 @@ make_zip() {
   mkdir -p "$stage/licenses/qt" "$stage/licenses/ipafont" "$ROOT/dist" "$BUILD_DIR/zip/third-party"
   x86_64-w64-mingw32-strip -o "$stage/porome.exe" "$BUILD_DIR/porome.exe"
   to_windows_text windows/README.txt >"$stage/README.txt"
-  local licence
-  licence=$(project_licence)
-  if [ -n "$licence" ]; then
-    to_windows_text "$licence" >"$stage/LICENSE.txt"
-  else
-    echo "warning: the tree has no licence file (LICENSE or COPYING); the zip carries none for ポロメ itself" >&2
-  fi
+  to_windows_text LICENSE >"$stage/LICENSE.txt"
   to_windows_text windows/qt-notice.txt >"$stage/licenses/qt/README.txt"
   local f
   for f in LGPL-3.0-only GPL-3.0-only GPL-2.0-only BSD-3-Clause MIT CC0-1.0 BSL-1.0 Apache-2.0; do
