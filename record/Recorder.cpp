@@ -4,14 +4,14 @@
 #include "drawing/Exercise.h"
 #include "levels/LevelTable.h"
 #include "record/Csv.h"
+#include "record/RecordWriter.h"
 #include "shell/Texts.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QSysInfo>
-
-#include <cstdio>
 
 #ifdef Q_OS_UNIX
 #include <pwd.h>
@@ -56,44 +56,46 @@ Recorder::Who Recorder::ThisComputer()
     return {QSysInfo::machineHostName(), login};
 }
 
-std::unique_ptr<Recorder> Recorder::Open(const QString& folder, const QDateTime& started, QString* error)
+QString Recorder::UnsentFolder()
 {
-    QDir dir(folder);
-    if (!dir.mkpath(QStringLiteral("."))) {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/unsent");
+}
+
+std::unique_ptr<Recorder> Recorder::Open(const QString& folder, const QDateTime& started, QString* error,
+                                         const QString& unsentFolder)
+{
+    if (!QDir(folder).mkpath(QStringLiteral("."))) {
         *error = QStringLiteral("cannot create the folder");
-        return nullptr;
-    }
-    const QString stem = QStringLiteral("porome-") + started.toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    auto file = std::make_unique<QFile>();
-    // Two runs started in the same second get their own files.
-    for (int n = 1; n <= 100; ++n) {
-        file->setFileName(dir.filePath(stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n))
-                                       + QStringLiteral(".csv")));
-        if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
-            break;
-        if (!file->exists())
-            break;
-    }
-    if (!file->isOpen()) {
-        *error = file->errorString();
         return nullptr;
     }
     // The byte-order mark tells spreadsheets that the file is UTF-8.
     const QByteArray head = QByteArray("\xEF\xBB\xBF") + csv::Row(record::Header()).toUtf8();
-    if (file->write(head) != head.size()) {
-        *error = file->errorString();
-        file->remove();
+    RecordWriter::Settings settings;
+    settings.unsentFolder = unsentFolder;
+    auto writer = std::make_unique<RecordWriter>(
+        DiskFolder(folder), QStringLiteral("porome-") + started.toString(QStringLiteral("yyyyMMdd-HHmmss")), head,
+        settings);
+    if (!writer->OpenFirst(error))
         return nullptr;
-    }
-    const QString name = file->fileName();
-    auto recorder = std::make_unique<Recorder>(std::move(file), ThisComputer());
-    recorder->fileName_ = name;
+    writer->Start();
+    RecordWriter& w = *writer;
+    auto recorder = std::make_unique<Recorder>([&w](const QByteArray& row) { w.Add(row); }, ThisComputer());
+    recorder->fileName_ = writer->FileName();
+    recorder->writer_ = std::move(writer);
     return recorder;
 }
 
-Recorder::Recorder(std::unique_ptr<QIODevice> out, Who who, std::function<QDateTime()> clock)
+Recorder::Recorder(std::function<void(const QByteArray&)> out, Who who, std::function<QDateTime()> clock)
     : out_(std::move(out)), who_(std::move(who)), clock_(std::move(clock))
 {
+}
+
+Recorder::~Recorder() = default;
+
+void Recorder::Finish()
+{
+    if (writer_)
+        writer_->Finish();
 }
 
 void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton)
@@ -183,12 +185,5 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     row[record::Try] = QString::number(p.t);
     row[record::Kind] = kind;
     row[record::Serial] = QString::number(p.serial);
-    const QByteArray bytes = csv::Row(row).toUtf8();
-    // One write per row, straight to the file: a crash loses at most the row being written.
-    const bool ok = out_->write(bytes) == bytes.size();
-    if (!ok && !failed_) {
-        failed_ = true;
-        std::fprintf(stderr, "porome: the learning record could not be written (%s); the drill goes on.\n",
-                     qPrintable(out_->errorString()));
-    }
+    out_(csv::Row(row).toUtf8());
 }

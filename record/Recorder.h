@@ -2,8 +2,8 @@
 #pragma once
 #include "levels/LevelRules.h"
 
+#include <QByteArray>
 #include <QDateTime>
-#include <QIODevice>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -12,6 +12,7 @@
 
 struct Exercise;
 class QSettings;
+class RecordWriter;
 
 // The columns of a learning record, in the order of the file.
 namespace record {
@@ -38,7 +39,8 @@ QString Folder(const QString& commandLine, const QSettings& settings);
 
 // The learning record of one run of the program: a CSV file with one row for every check,
 // kind-button press, hint and message of an exercise. The window calls it only when the
-// teacher turned the record on; each row is written to the file at once, unbuffered.
+// teacher turned the record on. Each row goes whole to a writer that puts it into the file
+// on a thread of its own, so the drill never waits on the folder.
 class Recorder
 {
 public:
@@ -49,10 +51,20 @@ public:
     static Who ThisComputer();
 
     // Creates the folder when it is missing and in it a new file named by the start of the
-    // run, with its header. On failure gives nothing and says why in `error`.
-    static std::unique_ptr<Recorder> Open(const QString& folder, const QDateTime& started, QString* error);
+    // run, with its header. On failure gives nothing and says why in `error`. Rows that the
+    // folder refuses until the end go to `unsentFolder`.
+    static std::unique_ptr<Recorder> Open(const QString& folder, const QDateTime& started, QString* error,
+                                          const QString& unsentFolder = UnsentFolder());
+    // The user's own folder for rows the record folder refused.
+    static QString UnsentFolder();
 
-    Recorder(std::unique_ptr<QIODevice> out, Who who, std::function<QDateTime()> clock = &QDateTime::currentDateTime);
+    // Rows go to `out`, each whole, with its line end.
+    Recorder(std::function<void(const QByteArray&)> out, Who who,
+             std::function<QDateTime()> clock = &QDateTime::currentDateTime);
+    ~Recorder();
+    // Writes every row that waits, into the folder or else the unsent folder: at the end of the
+    // program, or when the session ends. Later rows are recorded as before.
+    void Finish();
 
     // The exercise whose slots the rows are about.
     void Attach(Exercise& ex) { ex_ = &ex; }
@@ -79,7 +91,8 @@ private:
     // The serial of the problem a row is about; a check's rows all share the one it began with.
     int serialFor(int s, int k, bool check, int t);
 
-    std::unique_ptr<QIODevice> out_;
+    std::unique_ptr<RecordWriter> writer_;
+    std::function<void(const QByteArray&)> out_;
     Who who_;
     std::function<QDateTime()> clock_;
     Exercise* ex_ = nullptr;
@@ -89,5 +102,4 @@ private:
     std::array<int, 4> lastK_{}, serial_{};
     std::array<bool, 4> checked_{};
     int lastSerial_ = 0;
-    bool failed_ = false;
 };

@@ -6,6 +6,7 @@
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
 #include "shell/ScaledWindow.h"
+#include "shell/Termination.h"
 
 #include <QApplication>
 #include <QDir>
@@ -16,8 +17,12 @@
 #include <QTranslator>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
+
+// The record of this run, for an exit that leaves the stack behind (a lost display).
+Recorder* runningRecorder = nullptr;
 
 QStringList Arguments(int argc, char* argv[])
 {
@@ -53,8 +58,18 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
                          qPrintable(QDir::toNativeSeparators(folder)), qPrintable(error));
     }
     std::unique_ptr<RecordingPlatform> recording;
-    if (recorder)
+    if (recorder) {
         recording = std::make_unique<RecordingPlatform>(platform, *recorder);
+        // Rows still waiting for the folder are written when the session ends or the
+        // program is told to stop, as when it closes.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, [&recorder] { recorder->Finish(); });
+        runningRecorder = recorder.get();
+        std::atexit([] {
+            if (runningRecorder)
+                runningRecorder->Finish();
+        });
+    }
+    QuitOnTermination();
     Form1 window(recording ? static_cast<Platform&>(*recording) : platform, nullptr,
                  Form1::Build::MenuFirst);
     if (recorder) {
@@ -66,7 +81,11 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     // Message boxes belong to the real window: over it, never drawn inside the scaled view.
     platform.setWindow(&top);
     top.show();
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    if (recorder)
+        recorder->Finish();
+    runningRecorder = nullptr;
+    return status;
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 #include "shell/Texts.h"
 #include "support/Harness.h"
 
-#include <QBuffer>
 #include <QDir>
 #include <QSettings>
 #include <QStandardPaths>
@@ -37,16 +36,14 @@ Rows ParseAll(const QString& text, QList<bool>* broken = nullptr)
 struct RecordedDrill
 {
     Harness h;
-    QBuffer* buffer = nullptr;
+    QByteArray written;
     std::unique_ptr<Recorder> recorder;
     std::unique_ptr<RecordingPlatform> platform;
 
     RecordedDrill()
     {
-        auto out = std::make_unique<QBuffer>();
-        out->open(QIODevice::WriteOnly);
-        buffer = out.get();
-        recorder = std::make_unique<Recorder>(std::move(out), Recorder::Who{"pc-1", "taro"},
+        recorder = std::make_unique<Recorder>([this](const QByteArray& row) { written += row; },
+                                              Recorder::Who{"pc-1", "taro"},
                                               [] { return QDateTime(QDate(2026, 12, 8), QTime(9, 30, 5)); });
         platform = std::make_unique<RecordingPlatform>(h.platform, *recorder);
         h.form = std::make_unique<Form1>(*platform);
@@ -72,7 +69,7 @@ struct RecordedDrill
         h.form->Text3[0]->setText(boxes.value(2));
         h.Check(1);
     }
-    Rows Written() const { return ParseAll(QString::fromUtf8(buffer->data())); }
+    Rows Written() const { return ParseAll(QString::fromUtf8(written)); }
     QStringList Column(record::Column c) const
     {
         QStringList values;
@@ -317,7 +314,7 @@ private slots:
         RecordedDrill d;
         d.h.form->Command10_Click(0);   // けってい before a level is chosen
         QCOMPARE(d.h.platform.messages, QStringList{texts::ChooseLevelFirst});
-        QCOMPARE(d.buffer->data(), QByteArray());
+        QCOMPARE(d.written, QByteArray());
     }
 
     void problemWords_data()

@@ -1,0 +1,183 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Plays ポロメ with its learning record on a small tmpfs and lets the folder misbehave while a
+# pupil drills, then checks that every press left exactly one whole row, in order, and what
+# standard error said.
+#
+#   bash scripts/check-record-faults.sh [BUILD_DIR]     (root; default build/)
+#
+# Run 1: the tmpfs is filled from outside, freed, the record folder is moved away and made
+# again, and the program ends with おわり → はい. Run 2: the tmpfs is filled and the program
+# gets SIGTERM, so the rows still waiting go to the user's unsent folder.
+# Where no tmpfs can be mounted it says why and exits with 77: nothing was checked.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+ROOT=$PWD
+BUILD=$ROOT/${1:-build}
+
+if [ "${POROME_FAULTS_INSIDE:-}" != 1 ]; then
+  . scripts/packages.sh
+  ensure_packages xvfb xauth xdotool imagemagick python3
+  [ -x "$BUILD/porome" ] || { echo "check-record-faults: no $BUILD/porome: build first" >&2; exit 1; }
+  WORK=$(mktemp -d)
+  MNT=$WORK/share
+  mkdir -p "$MNT"
+  if [ "$(id -u)" -ne 0 ] || ! mount -t tmpfs -o size=16k,mode=0777 porome-faults "$MNT" 2>"$WORK/mount.err"; then
+    echo "check-record-faults: NOT RUN, nothing checked: cannot mount a tmpfs here ($(id -u) is the user id; $(cat "$WORK/mount.err" 2>/dev/null))"
+    rm -rf "$WORK"
+    exit 77
+  fi
+  status=0
+  POROME_FAULTS_INSIDE=1 WORK=$WORK MNT=$MNT xvfb-run -a -s '-screen 0 1280x1024x24' bash "$0" "${1:-build}" || status=$?
+  umount "$MNT" || umount -l "$MNT" || true
+  rm -rf "$WORK"
+  exit "$status"
+fi
+
+# --- Inside the virtual screen ---------------------------------------------------------
+
+. scripts/pupil.sh
+PUPIL_OUT=$ROOT/shots/record-faults
+mkdir -p "$PUPIL_OUT"
+rm -f "$PUPIL_OUT"/*.png
+export HOME=$WORK/home
+mkdir -p "$HOME"
+FOLDER=$MNT/kiroku
+UNSENT=$HOME/.local/share/porome/porome/unsent
+PRESSES=0
+PRESSES_RUN=0
+failures=0
+
+fail() {
+  echo "FAIL: $*"
+  failures=$((failures + 1))
+}
+
+start_program() {
+  "$BUILD/porome" --record "$FOLDER" 2>"$WORK/stderr-$1.txt" &
+  PID=$!
+  PUPIL_WINDOW=
+  for _ in $(seq 1 60); do
+    PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
+    [ -n "$PUPIL_WINDOW" ] && break
+    sleep 0.5
+  done
+  [ -n "$PUPIL_WINDOW" ] || { echo "the window did not open"; exit 1; }
+  sleep 1
+  pupil_click 256 24 # ４年生
+  pupil_level 14
+  pupil_click 864 82 # けってい
+  pupil_panel_click 300 100 # into slot 1
+  PRESSES_RUN=0
+}
+
+# One press of a kind button of slot 1, which judges at once: one row of the record.
+press() {
+  local b=$((PRESSES % 3))
+  pupil_check 1 $((422 + 116 * b + 8)) $((238 + 8)) "press"
+  [ -n "$PUPIL_MARK" ] || { echo "no mark seen after a press"; exit 1; }
+  PRESSES=$((PRESSES + 1))
+  PRESSES_RUN=$((PRESSES_RUN + 1))
+}
+presses() {
+  for _ in $(seq 1 "$1"); do press; done
+}
+
+# Presses until standard error says that writing stopped; the space left in the file's last
+# page takes a few rows before the disk refuses one.
+presses_until_refused() {
+  for _ in $(seq 1 60); do
+    press
+    grep -q 'is not being written' "$1" && return 0
+  done
+  fail "the full disk never refused a row"
+}
+
+fill() { cat /dev/zero >"$MNT/filler" 2>/dev/null || true; }
+
+echo "Run 1: full, freed, moved away, made again; ends with おわり"
+rm -rf "$FOLDER" "$MNT/away"
+start_program 1
+presses 3
+fill
+presses_until_refused "$WORK/stderr-1.txt"
+presses 2
+rm -f "$MNT/filler"
+presses 2
+mv "$FOLDER" "$MNT/away"
+presses 2
+mkdir "$FOLDER"
+presses 2
+pupil_shot run1-before-end
+pupil_panel_click 644 30 # 終わる
+pupil_dialog finish yes
+pupil_click 960 82 # おわり
+pupil_dialog quit yes
+wait "$PID" || fail "run 1 ended with status $?"
+RUN1=$PRESSES_RUN
+mv "$FOLDER" "$MNT/run1"
+mkdir "$FOLDER"
+
+echo "Run 2: full until SIGTERM"
+start_program 2
+presses 2
+fill
+presses_until_refused "$WORK/stderr-2.txt"
+presses 1
+kill -TERM "$PID"
+wait "$PID" || fail "run 2 ended with status $?"
+RUN2=$PRESSES_RUN
+rm -f "$MNT/filler"
+
+# Every file of a run, in the order written, holds whole rows with times that only go up:
+# as many rows as presses, none twice, none torn.
+check_rows() { # name presses files...
+  python3 - "$@" <<'EOF' || fail "$1: rows"
+import csv, sys
+name, presses, files = sys.argv[1], int(sys.argv[2]), sys.argv[3:]
+rows = []
+for f in files:
+    text = open(f, encoding="utf-8", newline="").read()
+    assert text.startswith("\ufeff日時,"), f"{f}: no header"
+    assert text.endswith("\r\n"), f"{f}: ends inside a row"
+    lines = list(csv.reader(text[1:].splitlines()))
+    width = len(lines[0])
+    for line in lines[1:]:
+        assert len(line) == width, f"{f}: torn row {line}"
+        rows.append(line)
+times = [r[0] for r in rows]
+assert len(rows) == presses, f"{name}: {len(rows)} rows for {presses} presses"
+assert all(a < b for a, b in zip(times, times[1:])), f"{name}: rows out of order or twice: {times}"
+assert all(r[12] == "ボタン" and r[10] in ("○", "△", "×") for r in rows), f"{name}: a row is not a press"
+print(f"{name}: {len(rows)} rows for {presses} presses, whole and in order, from {len(files)} file(s)")
+EOF
+}
+
+check_said() { # name file pattern count
+  local n
+  n=$(grep -c -- "$3" "$2" || true)
+  if [ "$n" -eq "$4" ]; then echo "$1: standard error says '$3' $n time(s)"; else fail "$1: '$3' said $n times, not $4"; fi
+}
+
+echo
+echo "Standard error, run 1:"; cat "$WORK/stderr-1.txt"
+echo "Standard error, run 2:"; cat "$WORK/stderr-2.txt"
+echo
+check_rows run1 "$RUN1" "$MNT"/away/*.csv "$MNT"/run1/*.csv
+check_said run1 "$WORK/stderr-1.txt" 'is not being written: \(No space left on device\|デバイスに空き容量がありません\)' 1
+check_said run1 "$WORK/stderr-1.txt" 'is not being written: the file is gone' 1
+check_said run1 "$WORK/stderr-1.txt" 'written again: [0-9]* waiting rows caught up' 2
+check_said run1 "$WORK/stderr-1.txt" '^porome:' 4
+check_rows run2 "$RUN2" "$FOLDER"/*.csv "$UNSENT"/*.csv
+check_said run2 "$WORK/stderr-2.txt" 'is not being written: \(No space left on device\|デバイスに空き容量がありません\)' 1
+check_said run2 "$WORK/stderr-2.txt" "could not be written into $FOLDER; they are in $UNSENT/" 1
+check_said run2 "$WORK/stderr-2.txt" '^porome:' 2
+echo "The report reads the unsent file:"
+"$BUILD/porome" --report "$UNSENT" -o "$WORK/report.html" || fail "the report of the unsent folder"
+
+if [ "$failures" -ne 0 ]; then
+  echo "check-record-faults: $failures check(s) failed; screenshots in $PUPIL_OUT"
+  exit 1
+fi
+echo "check-record-faults: every row of $PRESSES presses kept, whole and in order; screenshots in $PUPIL_OUT"
