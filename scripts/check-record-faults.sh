@@ -57,25 +57,15 @@ fail() {
 start_program() {
   "$BUILD/porome" --record "$FOLDER" 2>"$WORK/stderr-$1.txt" &
   PID=$!
-  PUPIL_WINDOW=
-  for _ in $(seq 1 60); do
-    PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
-    [ -n "$PUPIL_WINDOW" ] && break
-    sleep 0.5
-  done
-  [ -n "$PUPIL_WINDOW" ] || { echo "the window did not open"; exit 1; }
+  pupil_wait_window || exit 1
   sleep 1
-  pupil_click 256 24 # ４年生
-  pupil_level 14
-  pupil_click 864 82 # けってい
-  pupil_panel_click 300 100 # into slot 1
+  pupil_start_level 14
   PRESSES_RUN=0
 }
 
 # One press of a kind button of slot 1, which judges at once: one row of the record.
 press() {
-  local b=$((PRESSES % 3))
-  pupil_check 1 $((422 + 116 * b + 8)) $((238 + 8)) "press"
+  pupil_kind_button $((PRESSES % 3)) press
   [ -n "$PUPIL_MARK" ] || { echo "no mark seen after a press"; exit 1; }
   PRESSES=$((PRESSES + 1))
   PRESSES_RUN=$((PRESSES_RUN + 1))
@@ -110,10 +100,7 @@ presses 2
 mkdir "$FOLDER"
 presses 2
 pupil_shot run1-before-end
-pupil_panel_click 644 30 # 終わる
-pupil_dialog finish yes
-pupil_click 960 82 # おわり
-pupil_dialog quit yes
+pupil_quit run1
 wait "$PID" || fail "run 1 ended with status $?"
 RUN1=$PRESSES_RUN
 mv "$FOLDER" "$MNT/run1"

@@ -171,6 +171,41 @@ pupil_keypad() { # slot digit: the digit button of slot s's keypad
   pupil_panel_click $((136 + 36 * digit + 18)) $(((s - 1) * 220 + 232 + 18))
 }
 
+# Waits up to a minute for the program's window to show: sets PUPIL_WINDOW.
+pupil_wait_window() {
+  local i
+  PUPIL_WINDOW=
+  for i in $(seq 1 120); do
+    PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
+    [ -n "$PUPIL_WINDOW" ] && return 0
+    sleep 0.5
+  done
+  pupil_fail "the window did not open"
+}
+
+# From the menu: the level's school year, the level, けってい and a press into slot 1.
+pupil_start_level() {
+  local level=$1
+  if [ "$level" -le 10 ]; then pupil_click 96 24; else pupil_click 256 24; fi # ３年生 / ４年生
+  pupil_level "$level"
+  pupil_click 864 82 # けってい
+  pupil_panel_click 300 100
+}
+
+# Presses the kind button b (0 真分数, 1 仮分数, 2 帯分数) of slot 1 at level 14 and
+# reads the mark; each press is one check.
+pupil_kind_button() {
+  pupil_check 1 $((422 + 116 * $1 + 8)) $((238 + 8)) "$2"
+}
+
+# 終わる, then おわり, each answered はい; the program ends.
+pupil_quit() {
+  pupil_panel_click 644 30 # 終わる
+  pupil_dialog "$1-finish" yes
+  pupil_click 960 82 # おわり
+  pupil_dialog "$1-quit" yes
+}
+
 pupil_play() {
   PUPIL_OUT=$1
   PUPIL_STEP=0

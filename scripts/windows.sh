@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Builds ポロメ for 64-bit Windows on this Debian machine: one static porome.exe
-# and the zip handed to teachers, dist/porome-<version>-windows-x64.zip.
+# Builds ポロメ for 64-bit Windows on this Debian machine: one static porome.exe, the zip
+# handed to teachers, dist/porome-<version>-windows-x64.zip, and the installer school IT
+# deploys, dist/porome-<version>-x64.msi.
 #
-#   bash scripts/windows.sh            build Qt once (cached), porome.exe and the zip
+#   bash scripts/windows.sh            build Qt once (cached), porome.exe, the zip and the MSI
 #   bash scripts/windows.sh --qt       only build (or reuse) the static Qt for Windows
 #   bash scripts/windows.sh --check    also run porome.exe under Wine on a virtual
 #                                      screen, play it with xdotool and keep a
-#                                      screenshot of every step in shots/wine/
+#                                      screenshot of every step in shots/wine/; then
+#                                      install, upgrade, run and remove the MSI under
+#                                      Wine (shots/msi/)
 #
 # Qt 6.4.2 (qtbase and qtsvg) is built once as static libraries with MinGW-w64 into
 # $POROME_QT_CACHE (default ~/.cache/porome/qt-6.4.2-mingw); later runs reuse it.
@@ -32,13 +35,14 @@ JOBS=${POROME_JOBS:-2}
 BUILD_DIR=$ROOT/build-windows
 VERSION=$(sed -n 's/^project(porome VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 ZIP=$ROOT/dist/porome-$VERSION-windows-x64.zip
+MSI=$ROOT/dist/porome-$VERSION-x64.msi
 
 WINDOWS_PACKAGES=(
   cmake ninja-build dpkg-dev xz-utils
   g++-mingw-w64-x86-64-posix
   qt6-base-dev qt6-svg-dev qt6-base-dev-tools libgl-dev
   qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho librsvg2-bin python3
-  imagemagick zip unzip file
+  imagemagick zip unzip file wixl msitools
 )
 CHECK_PACKAGES=(wine64 xvfb xauth xdotool imagemagick)
 
@@ -263,6 +267,42 @@ make_zip() {
   x86_64-w64-mingw32-objdump -p "$stage/porome.exe" | sed -n 's/^\tDLL Name: /  /p' | sort -u
 }
 
+# --- The MSI ---------------------------------------------------------------------------
+
+# Builds the installer from the zip's files: make_msi VERSION OUTPUT. The same files built
+# as another version make an older or newer package for trying upgrades.
+make_msi() {
+  local version=$1 out=$2 stage=$BUILD_DIR/zip/porome-$VERSION-windows-x64 work=$BUILD_DIR/msi
+  log "Making $(basename "$out")"
+  rm -rf "$work"
+  mkdir -p "$work" "$(dirname "$out")"
+  # wixl takes the files' paths relative to the folder it runs in.
+  ln -s "$stage" "$work/stage"
+  cp "$BUILD_DIR/windows/porome.ico" windows/porome.wxs "$work/"
+  (cd "$stage" && find licenses -type f | LC_ALL=C sort |
+    wixl-heat -p licenses/ --directory-ref LICENSES --component-group Licenses --var var.Licenses --win64) \
+    >"$work/licenses.wxs"
+  (cd "$work" && wixl -a x64 -D Version="$version" -D Stage=stage -D Licenses=stage/licenses -D Win64=yes \
+    -D Icon=porome.ico -o porome.msi porome.wxs licenses.wxs)
+  # wixl leaves text outside ASCII out of the tables: the database becomes Japanese (code
+  # page 932) and takes its Japanese names here. RECORDFOLDER must reach the installing
+  # service from the command line of a managed install, so it is a secure property.
+  printf '\r\n\r\n932\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
+  msibuild "$work/porome.msi" -i "$work/_ForceCodepage.idt"
+  msibuild "$work/porome.msi" \
+    -q "UPDATE Property SET Value='ポロメ' WHERE Property='ProductName'" \
+    -q "UPDATE Property SET Value='ポロメの開発者 (Porome developers)' WHERE Property='Manufacturer'" \
+    -q "UPDATE Property SET Value='分数のドリル / a fraction drill' WHERE Property='ARPCOMMENTS'" \
+    -q "UPDATE Property SET Value='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;RECORDFOLDER;EARLIERRECORDFOLDER' WHERE Property='SecureCustomProperties'" \
+    -q "UPDATE Shortcut SET Name='POROME|ポロメ', Description='分数のドリル' WHERE Shortcut='StartMenuEntry'" \
+    -q "UPDATE Feature SET Title='ポロメ' WHERE Feature='Porome'"
+  local got
+  got=$(msiinfo export "$work/porome.msi" Property | sed -n 's/^ProductName\t//p' | tr -d '\r')
+  [ "$got" = ポロメ ] || { echo "the MSI's product name is '$got', not ポロメ" >&2; return 1; }
+  mv "$work/porome.msi" "$out"
+  ls -l "$out"
+}
+
 # --- Under Wine ------------------------------------------------------------------------
 
 # Starts Xvfb on a free display and sets DISPLAY; XVFB_PID is its process.
@@ -312,6 +352,8 @@ run_check() {
   APP_PID=
   "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
 
+  run_msi_check "$wine"
+
   log "The Linux build on $DISPLAY, for comparison"
   ensure_packages "${POROME_BUILD_PACKAGES[@]}"
   configure_in build >/dev/null
@@ -322,6 +364,103 @@ run_check() {
   wait "$APP_PID" || true
   APP_PID=
   echo "Screenshots: $shots/wine and $shots/linux"
+}
+
+# Installs, upgrades, runs and removes the MSI under Wine, in a Wine prefix of its own, as
+# school IT would with msiexec: run_msi_check WINE
+run_msi_check() {
+  local wine=$1 old=$BUILD_DIR/porome-1.0.0-x64.msi
+  local shots=$ROOT/shots/msi failures=0
+  export WINEPREFIX=$CACHE/wine64-msi
+  local drive=$WINEPREFIX/drive_c dir="$WINEPREFIX/drive_c/Program Files/Porome"
+  local folder='C:\porome-kiroku'
+  msi_fail() { echo "MSI: FAIL: $*"; failures=$((failures + 1)); }
+  msiexec_qn() { "$wine" msiexec "$@" /qn; "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || true; }
+  # Values of the machine's registry below a key, read from Wine's saved registry as lines
+  # "key|name|value" (reg.exe's output loses the Japanese through the console's code page).
+  hklm() {
+    python3 - "$WINEPREFIX/system.reg" "$1" <<'PY'
+import re, sys
+path, below = sys.argv[1], sys.argv[2].lower()
+text = lambda s: re.sub(r"\\x([0-9a-fA-F]{1,4})|\\(.)", lambda m: chr(int(m[1], 16)) if m[1] else m[2], s)
+key = None
+for line in open(path, encoding="utf-8", errors="replace"):
+    m = re.match(r"^\[(.*)\] \d+", line)
+    if m:
+        key = text(m[1])
+        continue
+    m = re.match(r'^"((?:[^"\\]|\\.)*)"="((?:[^"\\]|\\.)*)"$', line.rstrip("\n"))
+    if m and key and key.lower().startswith(below):
+        print(f"{key}|{text(m[1])}|{text(m[2])}")
+PY
+  }
+  entries() { hklm 'Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep -c '|DisplayName|ポロメ$' || true; }
+  folder_set() { hklm 'Software\porome\porome\record' | sed -n 's/^[^|]*|folder|//p'; }
+  start_menu() { find "$drive/ProgramData/Microsoft/Windows/Start Menu" "$drive/users" -name 'ポロメ.lnk' 2>/dev/null; }
+
+  log "The MSI under Wine, in a new prefix $WINEPREFIX"
+  rm -rf "$WINEPREFIX" "$shots"
+  mkdir -p "$shots"
+  "$wine" wineboot --init
+  "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || true
+  make_msi 1.0.0 "$old"
+
+  echo "Install 1.0.0 silently with RECORDFOLDER=$folder"
+  msiexec_qn /i "$old" "RECORDFOLDER=$folder"
+  [ "$(folder_set)" = "$folder" ] || msi_fail "the record folder setting is '$(folder_set)' after installing 1.0.0"
+  echo "Upgrade to $VERSION silently, without RECORDFOLDER"
+  msiexec_qn /i "$MSI"
+  [ "$(entries)" = 1 ] || msi_fail "$(entries) entries in Apps and features after the upgrade, not 1"
+  local entry
+  entry=$(hklm 'Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep '|DisplayName|ポロメ$' | cut -d'|' -f1)
+  hklm "$entry" | grep -E '\|(DisplayName|DisplayVersion|Publisher|DisplayIcon|UninstallString)\|'
+  hklm "$entry" | grep -q "|DisplayVersion|$VERSION\$" || msi_fail "Apps and features does not show version $VERSION"
+  hklm "$entry" | grep -q '|Publisher|ポロメの開発者' || msi_fail "Apps and features shows no publisher"
+  [ "$(folder_set)" = "$folder" ] || msi_fail "the upgrade lost the record folder: '$(folder_set)'"
+  local f
+  for f in porome.exe README.txt LICENSE.txt licenses/qt/LGPL-3.0-only.txt licenses/ipafont/IPA_Font_License.txt; do
+    [ -f "$dir/$f" ] || msi_fail "not installed: Program Files\\Porome\\$f"
+  done
+  cmp -s "$dir/porome.exe" "$BUILD_DIR/zip/porome-$VERSION-windows-x64/porome.exe" || msi_fail "the installed porome.exe is not the zip's"
+  [ -n "$(start_menu)" ] || msi_fail "no Start menu entry ポロメ"
+  echo "Start menu: $(start_menu)"
+
+  echo "The installed porome.exe, with the record folder from the machine-wide setting"
+  . scripts/pupil.sh
+  PUPIL_OUT=$shots
+  PUPIL_STEP=0
+  "$wine" 'C:\Program Files\Porome\porome.exe' &
+  APP_PID=$!
+  local kiroku=$drive/porome-kiroku rows=0
+  if pupil_wait_window; then
+    sleep 2
+    pupil_shot menu
+    pupil_start_level 14
+    pupil_drill 1 level14 - - "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+      "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" ||
+      msi_fail "the drill"
+    pupil_quit installed
+  else
+    msi_fail "the installed porome.exe showed no window"
+  fi
+  wait "$APP_PID" || true
+  APP_PID=
+  "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || true
+  rows=$(cat "$kiroku"/porome-*.csv 2>/dev/null | grep -c 'ボタン' || true)
+  echo "Record files in $folder: $(ls "$kiroku" 2>/dev/null | tr '\n' ' '), $rows kind-button rows"
+  [ "$rows" -gt 0 ] || msi_fail "the drill left no record in $folder"
+
+  echo "Uninstall silently"
+  msiexec_qn /x "$MSI"
+  [ ! -e "$dir" ] || msi_fail "Program Files\\Porome is still there: $(find "$dir" | head -5)"
+  [ -z "$(start_menu)" ] || msi_fail "the Start menu entry is still there"
+  [ "$(entries)" = 0 ] || msi_fail "Apps and features still lists ポロメ"
+  [ -z "$(folder_set)" ] || msi_fail "the record folder setting is still there"
+  if [ "$failures" -ne 0 ]; then
+    echo "MSI: $failures check(s) failed; screenshots in $shots"
+    return 1
+  fi
+  echo "MSI: installed, upgraded from 1.0.0 in place, ran with the machine-wide record folder and removed; screenshots in $shots"
 }
 
 MODE=${1:-}
@@ -335,6 +474,7 @@ case "$MODE" in
     ensure_qt
     build_exe
     make_zip
+    make_msi "$VERSION" "$MSI"
     if [ "$MODE" = --check ]; then
       run_check
     fi

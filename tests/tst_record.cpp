@@ -548,28 +548,38 @@ private slots:
     {
         QTest::addColumn<QString>("commandLine");
         QTest::addColumn<QString>("setting");
+        QTest::addColumn<QString>("machineWide");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("neither") << "" << "" << "";
-        QTest::newRow("settings only") << "" << "/srv/records" << "/srv/records";
-        QTest::newRow("command line only") << "/tmp/r" << "" << "/tmp/r";
-        QTest::newRow("command line wins") << "/tmp/r" << "/srv/records" << "/tmp/r";
+        QTest::newRow("neither") << "" << "" << "" << "";
+        QTest::newRow("settings only") << "" << "/srv/records" << "" << "/srv/records";
+        QTest::newRow("command line only") << "/tmp/r" << "" << "" << "/tmp/r";
+        QTest::newRow("command line wins") << "/tmp/r" << "/srv/records" << "" << "/tmp/r";
+        // Every account's setting, as an installer or the administrator writes it.
+        QTest::newRow("machine-wide only") << "" << "" << "/srv/all" << "/srv/all";
+        QTest::newRow("the user's own wins") << "" << "/srv/mine" << "/srv/all" << "/srv/mine";
+        QTest::newRow("command line beats both") << "/tmp/r" << "/srv/mine" << "/srv/all" << "/tmp/r";
     }
     void folderPrecedence()
     {
         QFETCH(QString, commandLine);
         QFETCH(QString, setting);
+        QFETCH(QString, machineWide);
         QFETCH(QString, folder);
-        // The program's own settings file, in a configuration folder of the test's own.
+        // The program's own settings files, in configuration folders of the test's own.
         QStandardPaths::setTestModeEnabled(true);
         SetApplicationNames();
-        {
-            QSettings settings;
+        QTemporaryDir system;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::SystemScope, system.path());
+        const auto write = [](QSettings&& settings, const QString& value) {
             settings.clear();
-            if (!setting.isEmpty())
-                settings.setValue("record/folder", setting);
+            if (!value.isEmpty())
+                settings.setValue("record/folder", value);
             settings.sync();
-            QVERIFY2(settings.fileName().endsWith("porome/porome.conf"), qPrintable(settings.fileName()));
-        }
+            return settings.fileName();
+        };
+        const QString userFile = write(QSettings(), setting);
+        QVERIFY2(userFile.endsWith("porome/porome.conf"), qPrintable(userFile));
+        write(QSettings(QSettings::SystemScope, "porome", "porome"), machineWide);
         QCOMPARE(record::Folder(commandLine, QSettings()), folder);
         QSettings().clear();
     }
