@@ -315,14 +315,15 @@ void RecordWriter::Finish(std::chrono::milliseconds patience)
 {
     State& s = *state_;
     std::unique_lock lock(s.m);
-    if (s.running && !s.exited) {
-        const unsigned long long asked = ++s.requested;
-        s.cv.notify_all();
-        s.cv.wait_for(lock, patience, [&] { return s.completed >= asked; });
-    } else {
+    if (!s.running || s.exited) {
         lock.unlock();
         s.Round();
         lock.lock();
+    } else if (s.rows.size() > (s.inFlight ? 1u : 0u)) {
+        // The writing thread has a go at it first; a hung write gets `patience`.
+        const unsigned long long asked = ++s.requested;
+        s.cv.notify_all();
+        s.cv.wait_for(lock, patience, [&] { return s.completed >= asked; });
     }
     // What is still waiting now goes to the unsent folder, except a row a hung write holds.
     const size_t keep = s.inFlight ? 1 : 0;
