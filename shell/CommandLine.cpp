@@ -4,7 +4,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 void SetApplicationNames()
 {
@@ -85,6 +88,18 @@ CommandLine ParseCommandLine(const QStringList& args)
     }
     if (parser.isSet(output))
         return fail(QStringLiteral("-o is only used with --report."));
+    // Record files or folders dropped on the program's icon arrive as its only arguments.
+    const QStringList dropped = parser.positionalArguments();
+    const bool records = !dropped.isEmpty() && cl.recordDir.isEmpty() && cl.scale.isEmpty()
+                         && std::all_of(dropped.begin(), dropped.end(), [](const QString& a) {
+                                const QFileInfo f(a);
+                                return f.isDir() || (f.isFile() && a.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
+                            });
+    if (records) {
+        cl.mode = CommandLine::Mode::Dropped;
+        cl.reportInputs = dropped;
+        return cl;
+    }
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     return cl;
