@@ -80,6 +80,8 @@ void Accumulator::addText(QStringView text)
     size_t width = 0;
     const QString none;
     QStringList out;
+    QString group;
+    const Who* current = nullptr;
     csv::Parse(text, [&](const std::vector<QString>& f, bool broken) {
         if (!header) {
             // The first row names the columns; a file without it is not a record.
@@ -125,10 +127,12 @@ void Accumulator::addText(QStringView text)
             ++summary.skipped;
             return;
         }
-        const QString group = field(record::Computer) + QStringLiteral(" / ") + field(record::Login);
-        auto known = summary.who.find(group);
-        if (known == summary.who.end())
-            summary.who.emplace(group, Who{field(record::Computer), field(record::Login)});
+        // A file's rows are mostly of one computer and login: its group is looked up once.
+        if (!current || field(record::Computer) != current->computer || field(record::Login) != current->login) {
+            const Who who{field(record::Computer), field(record::Login)};
+            group = who.computer + QStringLiteral(" / ") + who.login;
+            current = &summary.who.try_emplace(group, who).first->second;
+        }
         Counts& c = summary.byGroup[group][level];
         if (check || hint)
             problems[group][level].insert(serial);
