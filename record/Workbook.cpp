@@ -124,6 +124,11 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
         ++r;
     }
     worksheet_set_column(pupils.get(), 0, 0, 16, nullptr);
+    worksheet_set_column(pupils.get(), 1, lxw_col_t(head.size() - 2), 11, nullptr);
+    // Printed like the page: landscape, every column on one page wide.
+    worksheet_set_landscape(pupils.get());
+    worksheet_set_paper(pupils.get(), 9);   // A4
+    worksheet_fit_to_pages(pupils.get(), 1, 0);
     worksheet_set_column(pupils.get(), lxw_col_t(head.size() - 1), lxw_col_t(head.size() - 1), 40, nullptr);
     // Red through amber to green, as on the page.
     lxw_col_t c = 1;
@@ -177,6 +182,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
     }
     worksheet_set_column(kinds.get(), 0, 0, 12, nullptr);
     worksheet_set_column(kinds.get(), 1, 1, 22, nullptr);
+    worksheet_set_column(kinds.get(), 3, 3, 8, nullptr);
     worksheet_set_column(kinds.get(), 4, 7, 16, nullptr);
 
     const lxw_error closed = workbook_close(book);
