@@ -164,7 +164,7 @@ Name: libxlsxwriter
 Description: A C library for creating Excel XLSX files (static, for Windows)
 Version: ${XLSXWRITER_DEB_VERSION%-*}
 Cflags: -I\${includedir}
-Libs: -L\${libdir} -lxlsxwriter /usr/x86_64-w64-mingw32/lib/libz.a
+Libs: -L\${libdir} -lxlsxwriter -lz
 EOF
 }
 
