@@ -579,7 +579,10 @@ QString RunDropped(const QStringList& inputs)
     const QString folder = DroppedReportFolder(inputs);
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
-    if (Run(inputs, page) != 0)
+    QFile::remove(page);
+    // A page without records still says so, and is shown.
+    Run(inputs, page);
+    if (!QFile::exists(page))
         return {};
     Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")));
     return page;

@@ -96,7 +96,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 // documents folder.
 QString DroppedReportFolder(const QStringList& inputs);
 // Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
-// when nothing could be written.
+// when it could not be written.
 QString RunDropped(const QStringList& inputs);
 
 // --report: writes the page, or the workbook when `output` ends in .xlsx; prints one line
