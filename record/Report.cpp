@@ -308,6 +308,7 @@ details { margin: .6em 0; } summary { font-size: 1.25em; font-weight: bold; curs
   body { margin: 0; font-size: 8pt; }
   h1 { font-size: 13pt; margin: 0 0 2pt; } .note { margin: 0 0 3pt; }
   section.class { break-after: page; }
+  details:not([open]) { display: none; }
   section.class h2 { display: none; }
   table.class { margin: 0; width: 100%; }
   table.class th, table.class td { font-size: 8.5pt; padding: 0 3pt; line-height: 1.3; }
