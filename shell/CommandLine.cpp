@@ -37,7 +37,8 @@ CommandLine ParseCommandLine(const QStringList& args)
                                    QStringLiteral("factor"));
     parser.addOptions({record, report, output, scale});
     parser.addPositionalArgument(QStringLiteral("records"),
-                                 QStringLiteral("With --report: record files or folders."),
+                                 QStringLiteral("Record files or folders: with --report, or alone to make\n"
+                                                "the report next to them and open it."),
                                  QStringLiteral("[records...]"));
 
     // The parser names the running executable, or nothing before an application exists.
