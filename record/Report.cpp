@@ -49,9 +49,10 @@ struct Accumulator
     std::map<QString, std::map<int, QSet<int>>> problems;
     std::map<int, QHash<WrongKey, WrongCount>> wrong;
     std::map<QString, QHash<QString, int>> groupKinds;
-    // The checks of the file already counted among the wrong answers: a notice before the ×
-    // of the same check must not count its answer twice.
-    QSet<QPair<QString, quint64>> wrongChecks;
+    // The checks of the file already counted among the wrong answers, by group number,
+    // serial and try: a notice before the × of the same check must not count its answer twice.
+    QSet<quint64> wrongChecks;
+    QHash<QString, quint64> groupNumbers;
 
     void addText(QStringView text);
     void endFile();
@@ -80,8 +81,12 @@ void Accumulator::addText(QStringView text)
     size_t width = 0;
     const QString none;
     QStringList out;
-    QString group;
+    // The computer and login of the rows being read, with their places in the tallies.
     const Who* current = nullptr;
+    std::map<int, Counts>* counts = nullptr;
+    std::map<int, QSet<int>>* fileProblems = nullptr;
+    QHash<QString, int>* kinds = nullptr;
+    quint64 groupNumber = 0;
     csv::Parse(text, [&](const std::vector<QString>& f, bool broken) {
         if (!header) {
             // The first row names the columns; a file without it is not a record.
@@ -130,12 +135,17 @@ void Accumulator::addText(QStringView text)
         // A file's rows are mostly of one computer and login: its group is looked up once.
         if (!current || field(record::Computer) != current->computer || field(record::Login) != current->login) {
             const Who who{field(record::Computer), field(record::Login)};
-            group = who.computer + QStringLiteral(" / ") + who.login;
+            const QString group = who.computer + QStringLiteral(" / ") + who.login;
             current = &summary.who.try_emplace(group, who).first->second;
+            counts = &summary.byGroup[group];
+            fileProblems = &problems[group];
+            kinds = &groupKinds[group];
+            groupNumber = groupNumbers.value(group, quint64(groupNumbers.size()));
+            groupNumbers.insert(group, groupNumber);
         }
-        Counts& c = summary.byGroup[group][level];
+        Counts& c = (*counts)[level];
         if (check || hint)
-            problems[group][level].insert(serial);
+            (*fileProblems)[level].insert(serial);
         if (check) {
             if (outcome == record::Right)
                 ++c.right;
@@ -146,7 +156,7 @@ void Accumulator::addText(QStringView text)
         }
         if (hint)
             ++c.hints;
-        const QPair<QString, quint64> checkKey{group, quint64(serial) << 12 | quint64(std::min(tryNo, 4095))};
+        const quint64 checkKey = groupNumber << 44 | quint64(serial) << 12 | quint64(std::min(tryNo, 4095));
         if ((hint || (check && outcome == record::Wrong)) && !wrongChecks.contains(checkKey)) {
             wrongChecks.insert(checkKey);
             const QString& mistake = field(record::Mistake);
@@ -154,7 +164,7 @@ void Accumulator::addText(QStringView text)
             ++w.count;
             if (w.kind.isEmpty())
                 w.kind = mistake;
-            ++groupKinds[group][mistake];
+            ++(*kinds)[mistake];
         }
     });
     endFile();
