@@ -38,6 +38,9 @@ public:
     // answer's t1 is the kind button pressed.
     virtual QString ProblemInWords(Exercise& ex, int s, int k);
     virtual QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer& answer);
+    // The kind of mistake the answer is, should the check not take it (MistakeKind of the
+    // problem's record items); levels answered on the picture say it themselves.
+    virtual QString MistakeInWords(Exercise& ex, int s, int k, const TypedAnswer& answer);
 };
 
 // Level 1..22 to its rules; levels not built yet have rules that draw and accept nothing.

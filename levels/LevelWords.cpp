@@ -116,6 +116,9 @@ QString TypedAnswerWords(int level, const TypedAnswer& a)
         words = Box(a, b.whole);
     const QString& n = Box(a, b.numerator);
     const QString& d = Box(a, b.denominator);
+    // Level 9's third box holds the whole number the fraction equals, not a whole part.
+    if (level == 9 && !words.isEmpty() && !(n.isEmpty() && d.isEmpty()))
+        return n + u'/' + d + QStringLiteral(" = ") + words;
     if (!n.isEmpty() || !d.isEmpty()) {
         if (!words.isEmpty())
             words += u' ';

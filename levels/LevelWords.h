@@ -18,7 +18,8 @@ QString MixedWords(int w, int n, int d);
 // The problem whose record holds `items`, for the levels that keep their numbers there.
 QString ProblemWords(int level, const RecordItems& items);
 // The typed answer of a level with answer boxes, as the pupil left the boxes: whole part,
-// then numerator/denominator, each piece only when typed.
+// then numerator/denominator, each piece only when typed. At level 9 the third box is the
+// whole number the sum equals: "5/5 = 1".
 QString TypedAnswerWords(int level, const TypedAnswer& answer);
 // The caption of a kind button of level 14 (0 真分数, 1 仮分数, 2 帯分数).
 QString KindWords(int kind);

@@ -27,7 +27,7 @@ const QStringList& Header()
         QStringLiteral("学年"),     QStringLiteral("レベル"),         QStringLiteral("レベル番号"),
         QStringLiteral("枠"),       QStringLiteral("問題番号"),       QStringLiteral("問題"),
         QStringLiteral("答え"),     QStringLiteral("結果"),           QStringLiteral("回目"),
-        QStringLiteral("種類"),     QStringLiteral("通し番号")};
+        QStringLiteral("種類"),     QStringLiteral("通し番号"),       QStringLiteral("まちがいのしゅるい")};
     return header;
 }
 
@@ -104,7 +104,7 @@ void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool 
         return;
     LevelRules& rules = RulesFor(ex_->st.Level);
     pending_ = Pending{true, kindButton, false, s, k, t, serialFor(s, k, true, t), rules.ProblemInWords(*ex_, s, k),
-                       rules.AnswerInWords(*ex_, s, k, answer)};
+                       rules.AnswerInWords(*ex_, s, k, answer), rules.MistakeInWords(*ex_, s, k, answer)};
 }
 
 void Recorder::CheckEnds(Verdict v)
@@ -185,5 +185,8 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     row[record::Try] = QString::number(p.t);
     row[record::Kind] = kind;
     row[record::Serial] = QString::number(p.serial);
+    // Only a try the check did not take is a mistake: a × or a hint.
+    if (outcome == record::Wrong || kind == record::KindHint)
+        row[record::Mistake] = p.mistake;
     out_(csv::Row(row).toUtf8());
 }

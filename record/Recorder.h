@@ -17,7 +17,7 @@ class RecordWriter;
 // The columns of a learning record, in the order of the file.
 namespace record {
 enum Column {
-    When, Computer, Login, Year, LevelName, Level, Slot, Problem, ProblemWords, Answer, Outcome, Try, Kind, Serial,
+    When, Computer, Login, Year, LevelName, Level, Slot, Problem, ProblemWords, Answer, Outcome, Try, Kind, Serial, Mistake,
     ColumnCount
 };
 // The header row, one name per column.
@@ -85,7 +85,7 @@ private:
     {
         bool active = false, kindButton = false, hintWritten = false;
         int s = 0, k = 0, t = 0, serial = 0;
-        QString problem, answer;
+        QString problem, answer, mistake;
     };
     void write(const Pending& p, const QString& outcome, const QString& kind);
     // The serial of the problem a row is about; a check's rows all share the one it began with.

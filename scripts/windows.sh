@@ -27,6 +27,8 @@ QTBASE_ORIG=qt6-base_6.4.2+dfsg.orig.tar.xz
 QTBASE_ORIG_SHA256=4f14b89a9463a540fd84a6718b8519a2297119b454ef547721015a9e9019ae9e
 QTSVG_ARCHIVE=${POROME_VENDOR_DIR:-/work/shared/vendor}/qtsvg-everywhere-src-6.4.2.tar.xz
 QTSVG_SHA256=b7f5c33044bc14926e9d7f3de46591e84ea943bb937592a5258fdfbd7f392cc6
+# The report's workbook: Debian's libxlsxwriter source, built static into the Qt prefix.
+XLSXWRITER_DEB_VERSION=1.1.4-2
 
 CACHE=${POROME_CACHE:-$HOME/.cache/porome}
 QT_PREFIX=${POROME_QT_CACHE:-$CACHE/qt-$QT_VERSION-mingw}
@@ -39,7 +41,7 @@ MSI=$ROOT/dist/porome-$VERSION-x64.msi
 
 WINDOWS_PACKAGES=(
   cmake ninja-build dpkg-dev xz-utils
-  g++-mingw-w64-x86-64-posix
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev pkg-config
   qt6-base-dev qt6-svg-dev qt6-base-dev-tools libgl-dev
   qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho librsvg2-bin python3
   imagemagick zip unzip file wixl msitools
@@ -68,18 +70,26 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
 }
 
-# Fetches Debian's qt6-base source with a private apt configuration that lists
-# Debian's source archive; the system's apt sources are left as they are.
+# apt-get options of a private apt configuration that lists Debian's source archive;
+# the system's apt sources are left as they are.
+source_apt_options() {
+  local apt=$CACHE/apt
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
+  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
+    >"$apt/sources.list"
+  printf '%s\n' -o "Dir::Etc::sourcelist=$apt/sources.list" -o Dir::Etc::sourceparts=- \
+    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o "APT::Sandbox::User=$(id -un)"
+}
+
+# Fetches Debian's qt6-base source.
 fetch_qtbase() {
-  local apt=$CACHE/apt src=$CACHE/src
+  local src=$CACHE/src
   if [ -d "$src/qtbase" ]; then
     return 0
   fi
-  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$src"
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    >"$apt/sources.list"
-  local opts=(-o Dir::Etc::sourcelist="$apt/sources.list" -o Dir::Etc::sourceparts=-
-    -o Dir::State::Lists="$apt/lists" -o Dir::Cache="$apt/cache" -o APT::Sandbox::User="$(id -un)")
+  mkdir -p "$src"
+  local opts
+  mapfile -t opts < <(source_apt_options)
   if [ ! -f "$src/$QTBASE_ORIG" ] || ! echo "$QTBASE_ORIG_SHA256  $src/$QTBASE_ORIG" | sha256sum -c --quiet; then
     apt-get "${opts[@]}" update -q
     (cd "$src" && apt-get "${opts[@]}" source --download-only "qt6-base=$QTBASE_DEB_VERSION")
@@ -118,6 +128,48 @@ build_qtbase() {
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF
   nice -n 5 cmake --build "$b" -j"$JOBS"
   cmake --install "$b"
+}
+
+# Fetches Debian's libxlsxwriter source (its minizip and tmpfileplus are inside; zlib
+# comes from libz-mingw-w64-dev).
+fetch_xlsxwriter() {
+  local src=$CACHE/src
+  if [ -d "$src/libxlsxwriter" ]; then
+    return 0
+  fi
+  mkdir -p "$src"
+  local opts
+  mapfile -t opts < <(source_apt_options)
+  apt-get "${opts[@]}" update -q
+  (cd "$src" && apt-get "${opts[@]}" source --download-only "libxlsxwriter=$XLSXWRITER_DEB_VERSION")
+  rm -rf "$src/libxlsxwriter.tmp"
+  (cd "$src" && dpkg-source --no-check -x "libxlsxwriter_$XLSXWRITER_DEB_VERSION.dsc" libxlsxwriter.tmp)
+  mv "$src/libxlsxwriter.tmp" "$src/libxlsxwriter"
+}
+
+# A static libxlsxwriter in the Qt prefix, which Qt's toolchain file searches, with a
+# pkg-config file of its own for porome's CMakeLists.txt.
+build_xlsxwriter() {
+  local b=$QT_WORK/libxlsxwriter
+  cmake -G Ninja -S "$CACHE/src/libxlsxwriter" -B "$b" \
+    -DCMAKE_TOOLCHAIN_FILE="$QT_WORK/mingw-w64-x86_64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
+    -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF -DUSE_SYSTEM_MINIZIP=OFF \
+    -DZLIB_LIBRARY=/usr/x86_64-w64-mingw32/lib/libz.a -DZLIB_INCLUDE_DIR=/usr/x86_64-w64-mingw32/include
+  nice -n 5 cmake --build "$b" -j"$JOBS"
+  cmake --install "$b"
+  mkdir -p "$QT_PREFIX/lib/pkgconfig"
+  cat >"$QT_PREFIX/lib/pkgconfig/xlsxwriter.pc" <<EOF
+prefix=$QT_PREFIX
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: libxlsxwriter
+Description: A C library for creating Excel XLSX files (static, for Windows)
+Version: ${XLSXWRITER_DEB_VERSION%-*}
+Cflags: -I\${includedir}
+Libs: -L\${libdir} -lxlsxwriter -lz
+EOF
 }
 
 build_qtsvg() {
@@ -190,11 +242,27 @@ ensure_qt() {
   cat "$QT_PREFIX/.porome-qtbase-done" "$QT_PREFIX/.porome-qtsvg-done"
 }
 
+# The static libxlsxwriter, once, next to Qt.
+ensure_xlsxwriter() {
+  if [ -f "$QT_PREFIX/.porome-xlsxwriter-done" ]; then
+    return 0
+  fi
+  log "Building static libxlsxwriter $XLSXWRITER_DEB_VERSION for Windows"
+  write_toolchain
+  fetch_xlsxwriter
+  build_xlsxwriter
+  echo "libxlsxwriter $XLSXWRITER_DEB_VERSION" >"$QT_PREFIX/.porome-xlsxwriter-done"
+}
+
 # --- porome.exe and the zip -----------------------------------------------------------
 
 build_exe() {
   log "Building porome.exe in build-windows/"
-  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
+  # Only the Windows libxlsxwriter's pkg-config file, never the host's.
+  PKG_CONFIG_LIBDIR="$QT_PREFIX/lib/pkgconfig" PKG_CONFIG_PATH='' \
+    "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
+  grep -q '^XLSXWRITER_FOUND:INTERNAL=1' "$BUILD_DIR/CMakeCache.txt" \
+    || { echo "windows.sh: the Windows libxlsxwriter was not found" >&2; exit 1; }
   cmake --build "$BUILD_DIR" -j"$JOBS" --target porome
 }
 
@@ -243,7 +311,8 @@ make_zip() {
   local top=porome-$VERSION-windows-x64
   local stage=$BUILD_DIR/zip/$top
   rm -rf "$BUILD_DIR/zip"
-  mkdir -p "$stage/licenses/qt" "$stage/licenses/ipafont" "$ROOT/dist" "$BUILD_DIR/zip/third-party"
+  mkdir -p "$stage/licenses/qt" "$stage/licenses/ipafont" "$stage/licenses/libxlsxwriter" "$ROOT/dist" \
+    "$BUILD_DIR/zip/third-party"
   x86_64-w64-mingw32-strip -o "$stage/porome.exe" "$BUILD_DIR/porome.exe"
   to_windows_text windows/README.txt >"$stage/README.txt"
   to_windows_text LICENSE >"$stage/LICENSE.txt"
@@ -257,6 +326,8 @@ make_zip() {
     to_windows_text "$f" >"$stage/licenses/qt/$(basename "$f")"
   done
   to_windows_text /usr/share/doc/fonts-ipafont-gothic/copyright >"$stage/licenses/ipafont/IPA_Font_License.txt"
+  to_windows_text "$CACHE/src/libxlsxwriter/License.txt" >"$stage/licenses/libxlsxwriter/License.txt"
+  to_windows_text /usr/share/doc/libz-mingw-w64-dev/copyright >"$stage/licenses/libxlsxwriter/zlib-copyright.txt"
   rm -f "$ZIP"
   (cd "$BUILD_DIR/zip" && TZ=UTC zip -X -r -q "$ZIP" "$top")
   echo "$ZIP"
@@ -472,6 +543,7 @@ case "$MODE" in
   "" | --check)
     ensure_packages "${WINDOWS_PACKAGES[@]}"
     ensure_qt
+    ensure_xlsxwriter
     build_exe
     make_zip
     make_msi "$VERSION" "$MSI"

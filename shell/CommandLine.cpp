@@ -4,7 +4,10 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <algorithm>
 
 void SetApplicationNames()
 {
@@ -34,7 +37,8 @@ CommandLine ParseCommandLine(const QStringList& args)
                                    QStringLiteral("factor"));
     parser.addOptions({record, report, output, scale});
     parser.addPositionalArgument(QStringLiteral("records"),
-                                 QStringLiteral("With --report: record files or folders."),
+                                 QStringLiteral("Record files or folders: with --report, or alone to make\n"
+                                                "the report next to them and open it."),
                                  QStringLiteral("[records...]"));
 
     // The parser names the running executable, or nothing before an application exists.
@@ -85,6 +89,18 @@ CommandLine ParseCommandLine(const QStringList& args)
     }
     if (parser.isSet(output))
         return fail(QStringLiteral("-o is only used with --report."));
+    // Record files or folders dropped on the program's icon arrive as its only arguments.
+    const QStringList dropped = parser.positionalArguments();
+    const bool records = !dropped.isEmpty() && cl.recordDir.isEmpty() && cl.scale.isEmpty()
+                         && std::all_of(dropped.begin(), dropped.end(), [](const QString& a) {
+                                const QFileInfo f(a);
+                                return f.isDir() || (f.isFile() && a.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive));
+                            });
+    if (records) {
+        cl.mode = CommandLine::Mode::Dropped;
+        cl.reportInputs = dropped;
+        return cl;
+    }
     if (!parser.positionalArguments().isEmpty())
         return fail(QStringLiteral("unexpected argument '%1'.").arg(parser.positionalArguments().first()));
     return cl;

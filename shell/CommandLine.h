@@ -7,14 +7,14 @@
 // that --help, --version, a mistyped option and --report never need a display.
 struct CommandLine
 {
-    enum class Mode { Window, Report, Exit };
+    enum class Mode { Window, Report, Dropped, Exit };
     Mode mode = Mode::Window;
     int exitCode = 0;      // for Mode::Exit
     QString message;       // printed before exiting: help, version or the error with the usage
     bool toStderr = false; // an error goes to standard error
 
     QString recordDir;         // --record DIR; empty when not given
-    QStringList reportInputs;  // --report FILE_OR_FOLDER...
+    QStringList reportInputs;  // --report FILE_OR_FOLDER..., or the records dropped on the program
     QString reportOutput;      // -o FILE with --report
     QString scale;             // --scale FACTOR or "fit"; empty when not given
 };

@@ -9,6 +9,8 @@
 #include "shell/Termination.h"
 
 #include <QApplication>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QDir>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -88,6 +90,28 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     return status;
 }
 
+// Records dropped on the program's icon: the report next to them, then shown in the
+// default browser where there is a display.
+int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
+{
+    const QString page = report::RunDropped(inputs);
+    if (page.isEmpty())
+        return 1;
+#ifndef Q_OS_WIN
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::printf("porome: no display to show the report; it is in %s\n",
+                    qPrintable(QDir::toNativeSeparators(page)));
+        return 0;
+    }
+#endif
+    QGuiApplication app(argc, argv);
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page))) {
+        std::printf("porome: the report could not be opened; it is in %s\n", qPrintable(QDir::toNativeSeparators(page)));
+        return 0;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -100,6 +124,8 @@ int main(int argc, char* argv[])
         return cl.exitCode;
     case CommandLine::Mode::Report:
         return report::Run(cl.reportInputs, cl.reportOutput);
+    case CommandLine::Mode::Dropped:
+        return ShowDroppedReport(argc, argv, cl.reportInputs);
     case CommandLine::Mode::Window:
         break;
     }

@@ -2,6 +2,8 @@
 // The command line: what each option asks for, and that a mistake never opens a window.
 #include "shell/CommandLine.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 Q_DECLARE_METATYPE(CommandLine::Mode)
@@ -27,6 +29,16 @@ private slots:
         QTest::newRow("report without -o") << QStringList{"--report", "a.csv"} << M::Exit << 2 << "needs -o FILE";
         QTest::newRow("report without records") << QStringList{"--report", "-o", "r.html"} << M::Exit << 2 << "at least one record";
         QTest::newRow("report") << QStringList{"--report", "a.csv", "dir", "-o", "r.html"} << M::Report << 0 << "";
+        // Records dropped on the icon: existing .csv files and folders, and nothing else.
+        static QTemporaryDir dir;
+        const QString csv = dir.filePath("porome-1.csv"), txt = dir.filePath("notes.txt");
+        for (const QString& name : {csv, txt}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QTest::newRow("dropped file and folder") << QStringList{csv, dir.path()} << M::Dropped << 0 << "";
+        QTest::newRow("dropped other file") << QStringList{csv, txt} << M::Exit << 2 << "unexpected argument";
+        QTest::newRow("dropped with --scale") << QStringList{"--scale", "fit", csv} << M::Exit << 2 << "unexpected argument";
         QTest::newRow("record") << QStringList{"--record", "/tmp/rec"} << M::Window << 0 << "";
         QTest::newRow("scale") << QStringList{"--scale", "1.5"} << M::Window << 0 << "";
         QTest::newRow("scale fit") << QStringList{"--scale", "fit"} << M::Window << 0 << "";

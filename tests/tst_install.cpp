@@ -139,7 +139,9 @@ private slots:
         QTest::newRow("name") << "Name" << "ポロメ";
         QTest::newRow("generic name ja") << "GenericName[ja]" << "分数ドリル";
         QTest::newRow("generic name") << "GenericName" << "Fraction drill";
-        QTest::newRow("exec") << "Exec" << "porome";
+        // Files dropped on the icon, or opened with it, arrive as arguments.
+        QTest::newRow("exec") << "Exec" << "porome %F";
+        QTest::newRow("opens records") << "MimeType" << "text/csv;";
         QTest::newRow("icon") << "Icon" << AppId;
         QTest::newRow("categories") << "Categories" << "Education;Math;";
         QTest::newRow("terminal") << "Terminal" << "false";

@@ -2,6 +2,7 @@
 // The learning record: its CSV, the rows a drill writes through the real window, the words
 // each level gives its problems and answers, the report page and where the record goes.
 #include "levels/LevelWords.h"
+#include "levels/Mistakes.h"
 #include "levels/grade4/Addition.h"
 #include "record/Csv.h"
 #include "record/RecordingPlatform.h"
@@ -80,7 +81,7 @@ struct RecordedDrill
 };
 
 // A record file as the recorder writes it, from rows of (computer, login, level, problem,
-// answer, outcome, try, kind, serial).
+// answer, outcome, try, kind, serial[, kind of mistake]).
 QString MakeRecord(const QList<QStringList>& rows)
 {
     QString text = QChar(0xFEFF) + csv::Row(record::Header());
@@ -96,6 +97,7 @@ QString MakeRecord(const QList<QStringList>& rows)
         row[record::Try] = r[6];
         row[record::Kind] = r[7];
         row[record::Serial] = r[8];
+        row[record::Mistake] = r.value(9);
         text += csv::Row(row);
     }
     return text;
@@ -176,46 +178,51 @@ private slots:
         QTest::addColumn<QStringList>("outcomes");
         QTest::addColumn<QStringList>("tries");
         QTest::addColumn<QStringList>("kinds");
+        QTest::addColumn<QStringList>("mistakes");
         const QString typeAnswer = texts::TypeAnswer;
         QTest::newRow("right at once") << 1 << QList<int>{5, 3} << QList<QStringList>{{"5", "3"}} << "3/5 m"
                                        << QStringList{"3/5"} << QStringList{"○"} << QStringList{"1"}
-                                       << QStringList{C};
+                                       << QStringList{C} << QStringList{""};
         QTest::newRow("wrong, then right at the second try")
             << 2 << QList<int>{6, 1} << QList<QStringList>{{"5", "1"}, {"6", "1"}} << "1/6 L"
-            << QStringList{"1/5", "1/6"} << QStringList{"×", "△"} << QStringList{"1", "2"} << QStringList{C, C};
+            << QStringList{"1/5", "1/6"} << QStringList{"×", "△"} << QStringList{"1", "2"} << QStringList{C, C}
+            << QStringList{mistakes::Other, ""};
         QTest::newRow("three wrong") << 6 << QList<int>{4, 3} << QList<QStringList>{{"3", "4"}, {"4", "2"}, {"8", "6"}}
                                      << "数直線 3/4" << QStringList{"4/3", "2/4", "6/8"}
                                      << QStringList{"×", "×", "×"} << QStringList{"1", "2", "3"}
-                                     << QStringList{C, C, C};
+                                     << QStringList{C, C, C}
+                                     << QStringList{mistakes::Swapped, mistakes::Other, mistakes::Other};
         QTest::newRow("typed like a spreadsheet formula")
             << 1 << QList<int>{5, 3} << QList<QStringList>{{"5", "=1+2"}, {"-5", "@3"}} << "3/5 m"
             << QStringList{"'=1+2/5", "'@3/-5"} << QStringList{"×", "×"} << QStringList{"1", "2"}
-            << QStringList{C, C};
+            << QStringList{C, C} << QStringList{mistakes::Other, mistakes::Other};
         QTest::newRow("empty box: a message, then the first try")
             << 1 << QList<int>{5, 3} << QList<QStringList>{{"", "3"}, {"5", "3"}} << "3/5 m"
             << QStringList{"3/", "3/5"} << QStringList{typeAnswer, "○"} << QStringList{"1", "1"}
-            << QStringList{M, C};
+            << QStringList{M, C} << QStringList{"", ""};
         QTest::newRow("hint, then right") << 9 << QList<int>{5, 2, 3, 5}
                                           << QList<QStringList>{{"5", "5", ""}, {"5", "5", "1"}} << "2/5 + 3/5"
-                                          << QStringList{"5/5", "1 5/5"}
+                                          << QStringList{"5/5", "5/5 = 1"}
                                           << QStringList{"分母と分子が同じ数のときは？", "△"}
-                                          << QStringList{"1", "2"} << QStringList{H, C};
+                                          << QStringList{"1", "2"} << QStringList{H, C}
+                                          << QStringList{mistakes::NotMixed, ""};
         QTest::newRow("improper sum: hint, then mixed number")
             << 17 << QList<int>{7, 3, 6, 9} << QList<QStringList>{{"7", "9", ""}, {"7", "2", "1"}} << "3/7 + 6/7"
             << QStringList{"9/7", "1 2/7"} << QStringList{hints::ImproperSum, "△"} << QStringList{"1", "2"}
-            << QStringList{H, C};
+            << QStringList{H, C} << QStringList{mistakes::NotMixed, ""};
         QTest::newRow("mixed subtraction, full-width digits")
             << 20 << QList<int>{5, 3, 1, 2, 1} << QList<QStringList>{{"５", "２", "１"}} << "2 3/5 − 1 1/5"
-            << QStringList{"１ ２/５"} << QStringList{"○"} << QStringList{"1"} << QStringList{C};
+            << QStringList{"１ ２/５"} << QStringList{"○"} << QStringList{"1"} << QStringList{C} << QStringList{""};
         QTest::newRow("a notice before the ×") << 22 << QList<int>{5, 1, 3, 2, 1}
                                               << QList<QStringList>{{"5", "3", "0"}, {"5", "3", ""}}
                                               << "2 1/5 − 1 3/5" << QStringList{"0 3/5", "0 3/5", "3/5"}
                                               << QStringList{hints::ZeroWhole, "×", "△"}
-                                              << QStringList{"1", "1", "2"} << QStringList{H, C, C};
+                                              << QStringList{"1", "1", "2"} << QStringList{H, C, C}
+                                              << QStringList{mistakes::ZeroWhole, mistakes::ZeroWhole, ""};
         QTest::newRow("whole part first") << 16 << QList<int>{4, 1, 2}
                                           << QList<QStringList>{{"2", "4", "1"}} << "9/4 を帯分数に"
                                           << QStringList{"2 1/4"} << QStringList{"○"} << QStringList{"1"}
-                                          << QStringList{C};
+                                          << QStringList{C} << QStringList{""};
     }
     void drillRows()
     {
@@ -227,6 +234,7 @@ private slots:
         QFETCH(QStringList, outcomes);
         QFETCH(QStringList, tries);
         QFETCH(QStringList, kinds);
+        QFETCH(QStringList, mistakes);
         RecordedDrill d;
         d.Start(level, items);
         for (const QStringList& a : answers)
@@ -237,6 +245,7 @@ private slots:
         QCOMPARE(d.Column(record::Try), tries);
         QCOMPARE(d.Column(record::Kind), kinds);
         QCOMPARE(d.Column(record::Answer), given);
+        QCOMPARE(d.Column(record::Mistake), mistakes);
         for (const QStringList& r : rows) {
             QCOMPARE(r.size(), int(record::ColumnCount));
             QCOMPARE(r[record::ProblemWords], problem);
@@ -408,6 +417,58 @@ private slots:
         QCOMPARE(TypedAnswerWords(level, a), words);
     }
 
+    // Per family of levels, the kinds its wrong answers can have; boxes are Text1, Text2, Text3.
+    void mistakeKinds_data()
+    {
+        QTest::addColumn<int>("level");
+        QTest::addColumn<QList<int>>("items");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("kind");
+        using namespace mistakes;
+        QTest::newRow("bar 3/5 as 5/3") << 1 << QList<int>{5, 3} << QStringList{"3", "5", ""} << Swapped;
+        QTest::newRow("cup 2/5 as 3/5") << 4 << QList<int>{5, 2} << QStringList{"5", "3", ""} << CountedRest;
+        QTest::newRow("number line: nothing left to count") << 6 << QList<int>{5, 2} << QStringList{"5", "3", ""} << Other;
+        QTest::newRow("tape: 3 cells of 2/5") << 5 << QList<int>{5, 2} << QStringList{"3", "", ""} << CountedRest;
+        QTest::newRow("tape: 4 cells of 2/5") << 5 << QList<int>{5, 2} << QStringList{"4", "", ""} << Other;
+        QTest::newRow("1/5 + 2/5 = 3/10") << 9 << QList<int>{5, 1, 2, 3} << QStringList{"10", "3", ""} << AddedDenominators;
+        QTest::newRow("2/5 + 3/5 = 5/5 without 1") << 9 << QList<int>{5, 2, 3, 5} << QStringList{"5", "5", ""} << NotMixed;
+        QTest::newRow("4/5 + 3/5 = 7/5") << 17 << QList<int>{5, 4, 3, 7} << QStringList{"5", "7", ""} << NotMixed;
+        QTest::newRow("2/7 + 3/7 = 7/5") << 17 << QList<int>{7, 2, 3, 5} << QStringList{"5", "7", ""} << Swapped;
+        QTest::newRow("1 3/5 + 2 4/5 = 3 7/10") << 18 << QList<int>{5, 3, 4, 1, 2} << QStringList{"10", "7", "3"} << AddedDenominators;
+        QTest::newRow("1 3/5 + 2 4/5 = 3 7/5") << 18 << QList<int>{5, 3, 4, 1, 2} << QStringList{"5", "7", "3"} << NotMixed;
+        QTest::newRow("4/5 - 1/5 = 3/0") << 10 << QList<int>{5, 4, 1, 3} << QStringList{"0", "3", ""} << SubtractedDenominators;
+        QTest::newRow("12/9 - 5/9 = 9/7") << 19 << QList<int>{9, 12, 5, 7} << QStringList{"7", "9", ""} << Swapped;
+        QTest::newRow("3 1/5 - 1 3/5 = 2 2/5") << 22 << QList<int>{5, 1, 3, 3, 1} << QStringList{"5", "2", "2"} << Borrowing;
+        QTest::newRow("2 3/5 - 1 1/5 = 1 5/2") << 20 << QList<int>{5, 3, 1, 2, 1} << QStringList{"2", "5", "1"} << Swapped;
+        QTest::newRow("3 1/5 - 1 3/5 = 2 3/5") << 22 << QList<int>{5, 1, 3, 3, 1} << QStringList{"5", "3", "2"} << WholeNotReduced;
+        QTest::newRow("3 1/5 - 1 3/5 = 1 2/5") << 22 << QList<int>{5, 1, 3, 3, 1} << QStringList{"5", "2", "1"} << Other;
+        QTest::newRow("2 1/5 - 1 3/5 = 0 3/5") << 22 << QList<int>{5, 1, 3, 2, 1} << QStringList{"5", "3", "0"} << ZeroWhole;
+        QTest::newRow("1 1/5 - 3/5 = 1 2/5") << 21 << QList<int>{5, 1, 3, 3} << QStringList{"5", "2", "1"} << Borrowing;
+        QTest::newRow("1 1/5 - 3/5 = 2/5") << 21 << QList<int>{5, 1, 3, 3} << QStringList{"5", "2", ""} << Borrowing;
+        QTest::newRow("litres 1 2/5 as 1 3/5") << 11 << QList<int>{5, 2, 1} << QStringList{"1", "5", "3"} << CountedRest;
+        QTest::newRow("9/4 to mixed as 2 4/1") << 16 << QList<int>{4, 1, 2} << QStringList{"2", "1", "4"} << Swapped;
+        QTest::newRow("number line 2 3/4 as 11/4") << 12 << QList<int>{4, 3, 2} << QStringList{"", "4", "11"} << NotMixed;
+        QTest::newRow("2 3/5 to improper as 5/5") << 15 << QList<int>{5, 0, 0, 13} << QStringList{"5", "5", ""} << WholeAddedToNumerator;
+        QTest::newRow("comparison") << 8 << QList<int>{5, 2, 3} << QStringList{"", "", ""} << Other;
+    }
+    void mistakeKinds()
+    {
+        QFETCH(int, level);
+        QFETCH(QList<int>, items);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, kind);
+        RecordItems r{};
+        std::copy(items.begin(), items.end(), r.begin());
+        TypedAnswer a;
+        a.text1 = boxes[0];
+        a.text2 = boxes[1];
+        a.text3 = boxes[2];
+        a.t1 = a.text1.toDouble();
+        a.t2 = a.text2.toDouble();
+        a.t3 = a.text3.toDouble();
+        QCOMPARE(MistakeKind(level, r, a), kind);
+    }
+
     void reportCounts_data()
     {
         QTest::addColumn<QList<QStringList>>("rows");
@@ -499,6 +560,70 @@ private slots:
         QCOMPARE(list[0].count, 2);
         QCOMPARE(list[1].answer, QString("2/4"));
         QCOMPARE(list[1].count, 1);
+    }
+
+    // Wrong tries grouped by their kind: counts, the two most frequent answers as examples,
+    // and each pupil's most frequent kinds; a notice and the × of one check count once.
+    void mistakesGrouped()
+    {
+        using namespace mistakes;
+        const report::Summary s = report::SummarizeTexts({MakeRecord({
+            {"a", "u", "9", "1/5 + 2/5", "3/10", "×", "1", C, "1", AddedDenominators},
+            {"a", "u", "9", "1/5 + 2/5", "3/10", "×", "2", C, "1", AddedDenominators},
+            {"a", "u", "9", "1/4 + 2/4", "3/8", "×", "1", C, "2", AddedDenominators},
+            {"a", "u", "9", "1/3 + 1/3", "2/9", "×", "1", C, "3", AddedDenominators},
+            {"a", "u", "9", "2/5 + 3/5", "5/5", "分母と分子が同じ数のときは？", "1", H, "4", NotMixed},
+            {"b", "v", "9", "1/5 + 3/5", "5/4", "×", "1", C, "1", Swapped},
+            {"b", "v", "9", "1/5 + 3/5", "4/5", "△", "2", C, "1"},
+            {"b", "v", "22", "2 1/5 − 1 3/5", "0 3/5", hints::ZeroWhole, "1", H, "2", ZeroWhole},
+            {"b", "v", "22", "2 1/5 − 1 3/5", "0 3/5", "×", "1", C, "2", ZeroWhole},
+        })});
+        const auto& kinds = s.mistakeKinds.at(9);
+        QCOMPARE(int(kinds.size()), 3);
+        QCOMPARE(kinds[0].kind, AddedDenominators);
+        QCOMPARE(kinds[0].count, 4);
+        QCOMPARE(int(kinds[0].examples.size()), 2);
+        QCOMPARE(kinds[0].examples[0].answer, QString("3/10"));
+        QCOMPARE(kinds[0].examples[0].count, 2);
+        QCOMPARE(s.mistakeKinds.at(22)[0].count, 1);
+        const auto& a = s.groupMistakes.at("a / u");
+        QCOMPARE(a[0].kind, AddedDenominators);
+        QCOMPARE(a[1].kind, NotMixed);
+        QCOMPARE(a[1].count, 1);
+        const auto& b = s.groupMistakes.at("b / v");   // one each, in label order
+        QCOMPARE(int(b.size()), 2);
+        QCOMPARE(b[1].kind, ZeroWhole);
+        QCOMPARE(b[1].count, 1);
+        QVERIFY(report::Html(s, "t").contains(QString("%1 4、%2 1").arg(AddedDenominators, NotMixed)));
+    }
+
+    // A record written before the kind of mistake had its column is read as before.
+    void recordWithoutMistakeColumn()
+    {
+        QString text = MakeRecord({{"a", "u", "1", "3/5 m", "5/3", "×", "1", C, "1", mistakes::Swapped}});
+        text.replace(",まちがいのしゅるい\r\n", "\r\n").replace("," + mistakes::Swapped + "\r\n", "\r\n");
+        const report::Summary s = report::SummarizeTexts({text});
+        QCOMPARE(s.skipped, 0);
+        QCOMPARE(s.byLevel.at(1).problems, 1);
+        QCOMPARE(s.mistakeKinds.at(1)[0].kind, QString());
+    }
+
+    // The class table: a login used on several computers is named with each of them; a
+    // share of ○ among the checked problems.
+    void classTable()
+    {
+        const report::Summary s = report::SummarizeTexts({MakeRecord({
+            {"pc-1", "student", "1", "3/5 m", "3/5", "○", "1", C, "1"},
+            {"pc-2", "student", "1", "3/5 m", "3/5", "○", "1", C, "1"},
+            {"pc-2", "hanako", "1", "3/5 m", "3/5", "○", "1", C, "1"},
+            {"pc-2", "hanako", "1", "2/5 m", "2/5", "○", "1", C, "2"},
+            {"pc-2", "hanako", "1", "1/5 m", "2/5", "×", "1", C, "3"},
+        })});
+        QStringList names;
+        for (const report::Pupil& p : report::Pupils(s))
+            names << p.name;
+        QCOMPARE(names, (QStringList{"hanako", "student (pc-1)", "student (pc-2)"}));
+        QVERIFY(report::Html(s, "t").contains("67% <small>3問</small>"));
     }
 
     void pageIsSelfContained()

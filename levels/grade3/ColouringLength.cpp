@@ -78,6 +78,13 @@ public:
         return QString::number(RedCells(ex, s, k)) + QStringLiteral(" マス");
     }
 
+    QString MistakeInWords(Exercise& ex, int s, int k, const TypedAnswer&) override
+    {
+        TypedAnswer cells;
+        cells.t1 = RedCells(ex, s, k);
+        return LevelRules::MistakeInWords(ex, s, k, cells);
+    }
+
     // A press inside the tape turns a white cell red and a red one white; on a divider or
     // the outline the fill starts on black and changes nothing.
     void Press(Exercise& ex, int s, double x, double y) override
