@@ -8,7 +8,9 @@
 #
 # Run 1: the tmpfs is filled from outside, freed, the record folder is moved away and made
 # again, and the program ends with おわり → はい. Run 2: the tmpfs is filled and the program
-# gets SIGTERM, so the rows still waiting go to the user's unsent folder.
+# gets SIGTERM, so the rows still waiting go to the user's unsent folder. Run 3 (where a loop
+# device can be mounted): the record's file system is frozen, so that writes hang as on a
+# stalled share, and every mark must still come on time.
 # Where no tmpfs can be mounted it says why and exits with 77: nothing was checked.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -30,6 +32,8 @@ if [ "${POROME_FAULTS_INSIDE:-}" != 1 ]; then
   fi
   status=0
   POROME_FAULTS_INSIDE=1 WORK=$WORK MNT=$MNT xvfb-run -a -s '-screen 0 1280x1024x24' bash "$0" "${1:-build}" || status=$?
+  fsfreeze -u "$WORK/frozen" 2>/dev/null || true
+  umount "$WORK/frozen" 2>/dev/null || true
   umount "$MNT" || umount -l "$MNT" || true
   rm -rf "$WORK"
   exit "$status"
@@ -117,6 +121,27 @@ wait "$PID" || fail "run 2 ended with status $?"
 RUN2=$PRESSES_RUN
 rm -f "$MNT/filler"
 
+echo "Run 3: writes that hang"
+FROZEN=$WORK/frozen
+RUN3=
+if truncate -s 8M "$WORK/frozen.img" && mkfs.ext4 -q "$WORK/frozen.img" && mkdir -p "$FROZEN" &&
+  mount -o loop "$WORK/frozen.img" "$FROZEN" 2>"$WORK/loop.err"; then
+  FOLDER=$FROZEN/kiroku
+  start_program 3
+  presses 2
+  fsfreeze -f "$FROZEN"
+  # Each press must show its mark while the write of its row hangs.
+  presses 3
+  pupil_shot run3-marks-while-frozen
+  fsfreeze -u "$FROZEN"
+  presses 1
+  pupil_quit run3
+  wait "$PID" || fail "run 3 ended with status $?"
+  RUN3=$PRESSES_RUN
+else
+  echo "Run 3: NOT RUN: no loop device to mount here ($(cat "$WORK/loop.err" 2>/dev/null))"
+fi
+
 # Every file of a run, in the order written, holds whole rows with times that only go up:
 # as many rows as presses, none twice, none torn.
 check_rows() { # name presses files...
@@ -150,16 +175,21 @@ check_said() { # name file pattern count
 echo
 echo "Standard error, run 1:"; cat "$WORK/stderr-1.txt"
 echo "Standard error, run 2:"; cat "$WORK/stderr-2.txt"
+[ -z "$RUN3" ] || { echo "Standard error, run 3:"; cat "$WORK/stderr-3.txt"; }
 echo
 check_rows run1 "$RUN1" "$MNT"/away/*.csv "$MNT"/run1/*.csv
 check_said run1 "$WORK/stderr-1.txt" 'is not being written: \(No space left on device\|デバイスに空き容量がありません\)' 1
 check_said run1 "$WORK/stderr-1.txt" 'is not being written: the file is gone' 1
 check_said run1 "$WORK/stderr-1.txt" 'written again: [0-9]* waiting rows caught up' 2
 check_said run1 "$WORK/stderr-1.txt" '^porome:' 4
-check_rows run2 "$RUN2" "$FOLDER"/*.csv "$UNSENT"/*.csv
+check_rows run2 "$RUN2" "$MNT/kiroku"/*.csv "$UNSENT"/*.csv
 check_said run2 "$WORK/stderr-2.txt" 'is not being written: \(No space left on device\|デバイスに空き容量がありません\)' 1
-check_said run2 "$WORK/stderr-2.txt" "could not be written into $FOLDER; they are in $UNSENT/" 1
+check_said run2 "$WORK/stderr-2.txt" "could not be written into $MNT/kiroku; they are in $UNSENT/" 1
 check_said run2 "$WORK/stderr-2.txt" '^porome:' 2
+if [ -n "$RUN3" ]; then
+  check_rows run3 "$RUN3" "$FROZEN/kiroku"/*.csv
+  check_said run3 "$WORK/stderr-3.txt" '^porome:' 0
+fi
 echo "The report reads the unsent file:"
 "$BUILD/porome" --report "$UNSENT" -o "$WORK/report.html" || fail "the report of the unsent folder"
 
