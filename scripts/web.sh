@@ -160,7 +160,7 @@ stage_page() {
   local list
   list=$(printf '"./%s", ' "${PAGE_FILES[@]}")
   sed -e "s/@VERSION@/$VERSION-$(cat "$out"/porome.wasm "$out"/porome.js "$out/index.html" | sha256sum | cut -c1-12)/" \
-    -e "s|@FILES@|./, ${list%, }|" web/sw.js >"$out/sw.js"
+    -e "s|@FILES@|\"./\", ${list%, }|" web/sw.js >"$out/sw.js"
 }
 
 # Puts a brotli and a gzip twin beside every file a browser fetches.
