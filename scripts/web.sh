@@ -236,9 +236,14 @@ serve() {
 start_chromium() { # PROFILE URL [extra flags]
   local profile=$1 url=$2
   shift 2
-  chromium --user-data-dir="$profile" --no-first-run --no-default-browser-check --test-type \
+  # A school's Chromebook is set to Japanese and offers no translation of a Japanese page.
+  if [ ! -f "$profile/Default/Preferences" ]; then
+    mkdir -p "$profile/Default"
+    echo '{"translate": {"enabled": false}, "intl": {"accept_languages": "ja"}}' >"$profile/Default/Preferences"
+  fi
+  LANGUAGE=ja chromium --user-data-dir="$profile" --no-first-run --no-default-browser-check --test-type \
     --no-sandbox --disable-extensions --disable-sync --disable-background-networking \
-    --disable-features=Translate,MediaRouter --password-store=basic --lang=ja --accept-lang=ja \
+    --disable-features=Translate,MediaRouter --password-store=basic --lang=ja \
     --use-angle=swiftshader --enable-unsafe-swiftshader \
     --window-position=0,0 --window-size=1366,768 "$@" --app="$url" >/dev/null 2>&1 &
   BROWSER_PID=$!

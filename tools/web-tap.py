@@ -57,6 +57,10 @@ def main():
     cmd_r, cmd_w = os.pipe()
     rep_r, rep_w = os.pipe()
     profile = tempfile.mkdtemp(prefix="porome-tap-")
+    # Japanese, and no offer to translate the page.
+    os.makedirs(os.path.join(profile, "Default"))
+    with open(os.path.join(profile, "Default", "Preferences"), "w") as f:
+        json.dump({"translate": {"enabled": False}, "intl": {"accept_languages": "ja"}}, f)
     flags = shlex.split(os.environ.get("CHROMIUM_FLAGS", ""))
     proc = subprocess.Popen(
         ["sh", "-c", f'exec "$@" 3<&{cmd_r} 4>&{rep_w}', "sh",
