@@ -215,6 +215,17 @@ stop_pid() {
   fi
 }
 
+# Ends Chromium and waits until its profile is free for the next start.
+stop_chromium() {
+  stop_pid "${BROWSER_PID:-}"
+  local i
+  for i in $(seq 1 100); do
+    [ -L "$1/SingletonLock" ] || return 0
+    sleep 0.1
+  done
+  rm -f "$1/SingletonLock" "$1/SingletonSocket" "$1/SingletonCookie"
+}
+
 # Serves a folder on 127.0.0.1: serve DIR PORT REPORT_FILE; SERVER_PIDS collects them.
 SERVER_PIDS=()
 serve() {
@@ -288,20 +299,20 @@ build_bare() {
 # (cold) and again in the same profile (warm): first_frames DIR PORT RUNS; prints
 # "cold warm" per run.
 first_frames() {
-  local dir=$1 port=$2 runs=$3 i profile report=$ROOT/build-web-bench/report-$2.txt cold warm
-  serve "$dir" "$port" "$report"
+  local port=$1 runs=$2 i profile report=$ROOT/build-web-bench/report-$1.txt cold warm
   for i in $(seq 1 "$runs"); do
     profile=$ROOT/build-web-bench/profile-$port
     rm -rf "$profile"
     : >"$report"
     start_chromium "$profile" "http://127.0.0.1:$port/index.html?measure"
-    cold=$(wait_report "$report" first) || { echo "no first frame from $dir" >&2; return 1; }
-    sleep 2   # the service worker keeps the files
-    stop_pid "$BROWSER_PID"
+    cold=$(wait_report "$report" first 60) || { echo "no first frame on port $port" >&2; stop_chromium "$profile"; return 1; }
+    # the service worker keeps the files before the warm start
+    wait_report "$report" kept 60 >/dev/null || echo "the service worker kept nothing on port $port" >&2
+    stop_chromium "$profile"
     : >"$report"
     start_chromium "$profile" "http://127.0.0.1:$port/index.html?measure"
-    warm=$(wait_report "$report" first) || { echo "no warm first frame from $dir" >&2; return 1; }
-    stop_pid "$BROWSER_PID"
+    warm=$(wait_report "$report" first 60) || { echo "no warm first frame on port $port" >&2; stop_chromium "$profile"; return 1; }
+    stop_chromium "$profile"
     echo "$cold $warm"
   done
 }
@@ -314,8 +325,10 @@ run_bench() {
   trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
   local runs=${POROME_BENCH_RUNS:-5} bare porome
   log "Time to the first frame in Chromium, $runs runs each (milliseconds, cold and warm)"
-  bare=$(first_frames "$ROOT/build-web-bare/page" 8611 "$runs")
-  porome=$(first_frames "$DIST" 8612 "$runs")
+  serve "$ROOT/build-web-bare/page" 8611 "$ROOT/build-web-bench/report-8611.txt"
+  serve "$DIST" 8612 "$ROOT/build-web-bench/report-8612.txt"
+  bare=$(first_frames 8611 "$runs")
+  porome=$(first_frames 8612 "$runs")
   echo "bare:   $(echo "$bare" | tr '\n' ' ')"
   echo "porome: $(echo "$porome" | tr '\n' ' ')"
   local bc bw pc pw
