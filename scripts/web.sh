@@ -507,7 +507,7 @@ play_chromium() {
   again=$(shot_difference "$out/01-menu-grade3.png" "$PUPIL_OUT/$(printf '%02d' "$PUPIL_STEP")-started-again.png")
   echo "  difference from the first menu: $again pixels"
   [ "$again" -lt 2000 ] || pupil_fail "もういちど did not bring back the first menu" || return 1
-  stop_pid "$BROWSER_PID"
+  stop_chromium "$ROOT/build-web-check/chromium"
 }
 
 # A tap of the page, through Chromium's touch emulation (no mouse): ４年生, level 14,
@@ -569,21 +569,55 @@ play_webkit() {
   stop_pid "$BROWSER_PID"
 }
 
+# After the first visit the page starts with the server gone, from the service worker's
+# copies; a page whose program cannot be fetched says so in Japanese with a way to retry.
+offline_and_error() {
+  local out=$1 profile=$ROOT/build-web-check/chromium shot
+  mkdir -p "$out"
+  rm -f "$out"/*.png
+  stop_pid "$CHECK_SERVER"
+  start_chromium "$profile" "http://127.0.0.1:8614/index.html"
+  sleep 20
+  shot=$out/01-offline-start.png
+  import -window root "$shot"
+  stop_chromium "$profile"
+  local offline
+  offline=$(shot_difference "$ROOT/shots/web/chromium/01-menu-grade3.png" "$shot")
+  echo "  offline start: $offline pixels differ from the menu of the first visit"
+  [ "$offline" -lt 2000 ] || pupil_fail "the page did not start without the server" || return 1
+
+  local broken=$ROOT/build-web-check/broken report=$ROOT/build-web-check/report-broken.txt
+  rm -rf "$broken"
+  mkdir -p "$broken"
+  cp "$DIST"/index.html "$DIST"/qtloader.js "$DIST"/porome.js "$DIST"/icon.svg "$broken/"
+  serve "$broken" 8615 "$report"
+  start_chromium "$ROOT/build-web-check/chromium-broken" "http://127.0.0.1:8615/index.html?measure"
+  local error
+  error=$(wait_report "$report" error 60) || pupil_fail "no message when porome.wasm is missing" || return 1
+  sleep 1
+  import -window root "$out/02-download-failed.png"
+  stop_chromium "$ROOT/build-web-check/chromium-broken"
+  echo "  without porome.wasm the page says: $(/usr/bin/python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.argv[1]))' "$error")"
+}
+
 run_check() {
   ensure_packages "${CHECK_PACKAGES[@]}" curl
   . scripts/pupil.sh
   web_pupil_helpers
   mkdir -p "$ROOT/build-web-check"
-  rm -rf "$ROOT/build-web-check/chromium"
+  rm -rf "$ROOT/build-web-check/chromium" "$ROOT/build-web-check/chromium-broken"
   start_xvfb
   trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
   serve "$DIST" 8614 "$ROOT/build-web-check/report.txt"
+  CHECK_SERVER=${SERVER_PIDS[-1]}
   log "The page in Chromium on $DISPLAY"
   play_chromium "$ROOT/shots/web/chromium"
   log "Taps on the page in Chromium"
   tap_chromium "$ROOT/shots/web/touch"
   log "The page in WebKitGTK on $DISPLAY"
   play_webkit "$ROOT/shots/web/webkit"
+  log "Without the server, and without its program"
+  offline_and_error "$ROOT/shots/web/offline"
   echo "Screenshots: $ROOT/shots/web"
   echo "The web check passed."
 }
