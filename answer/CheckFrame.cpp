@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "answer/CheckObserver.h"
 #include "answer/Val.h"
 #include "levels/LevelTable.h"
-#include "record/Recorder.h"
 #include "shell/Form1.h"
 #include "shell/Texts.h"
 

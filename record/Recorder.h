@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "answer/CheckObserver.h"
 #include "levels/LevelRules.h"
 
 #include <QByteArray>
@@ -41,7 +42,7 @@ QString Folder(const QString& commandLine, const QSettings& settings);
 // kind-button press, hint and message of an exercise. The window calls it only when the
 // teacher turned the record on. Each row goes whole to a writer that puts it into the file
 // on a thread of its own, so the drill never waits on the folder.
-class Recorder
+class Recorder final : public CheckObserver
 {
 public:
     struct Who
@@ -73,9 +74,9 @@ public:
     // A check of problem k in slot s (try t) is about to be judged; a kind button of
     // level 14 is a check whose answer's t1 is the kind. Reads the problem and the answer
     // in words before judging and the next problem change them.
-    void CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton);
+    void CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton) override;
     // The check's verdict: a row with ○, △ or ×. A hint was written as the message it showed.
-    void CheckEnds(Verdict v);
+    void CheckEnds(Verdict v) override;
     // A message box of the exercise: during a check a hint, otherwise a message about the
     // slot in use. Messages outside an exercise (no level, an idle slot) are not recorded.
     void Message(const QString& text);

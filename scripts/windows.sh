@@ -20,17 +20,12 @@ export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ROOT=$PWD
 . scripts/packages.sh
-
-QT_VERSION=6.4.2
-QTBASE_DEB_VERSION=6.4.2+dfsg-10
-QTBASE_ORIG=qt6-base_6.4.2+dfsg.orig.tar.xz
-QTBASE_ORIG_SHA256=4f14b89a9463a540fd84a6718b8519a2297119b454ef547721015a9e9019ae9e
-QTSVG_ARCHIVE=${POROME_VENDOR_DIR:-/work/shared/vendor}/qtsvg-everywhere-src-6.4.2.tar.xz
-QTSVG_SHA256=b7f5c33044bc14926e9d7f3de46591e84ea943bb937592a5258fdfbd7f392cc6
 # The report's workbook: Debian's libxlsxwriter source, built static into the Qt prefix.
 XLSXWRITER_DEB_VERSION=1.1.4-2
 
 CACHE=${POROME_CACHE:-$HOME/.cache/porome}
+. scripts/qt-source.sh
+
 QT_PREFIX=${POROME_QT_CACHE:-$CACHE/qt-$QT_VERSION-mingw}
 QT_WORK=$CACHE/qt-$QT_VERSION-mingw-build
 JOBS=${POROME_JOBS:-2}
@@ -68,48 +63,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 EOF
-}
-
-# apt-get options of a private apt configuration that lists Debian's source archive;
-# the system's apt sources are left as they are.
-source_apt_options() {
-  local apt=$CACHE/apt
-  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial"
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    >"$apt/sources.list"
-  printf '%s\n' -o "Dir::Etc::sourcelist=$apt/sources.list" -o Dir::Etc::sourceparts=- \
-    -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o "APT::Sandbox::User=$(id -un)"
-}
-
-# Fetches Debian's qt6-base source.
-fetch_qtbase() {
-  local src=$CACHE/src
-  if [ -d "$src/qtbase" ]; then
-    return 0
-  fi
-  mkdir -p "$src"
-  local opts
-  mapfile -t opts < <(source_apt_options)
-  if [ ! -f "$src/$QTBASE_ORIG" ] || ! echo "$QTBASE_ORIG_SHA256  $src/$QTBASE_ORIG" | sha256sum -c --quiet; then
-    apt-get "${opts[@]}" update -q
-    (cd "$src" && apt-get "${opts[@]}" source --download-only "qt6-base=$QTBASE_DEB_VERSION")
-  fi
-  echo "$QTBASE_ORIG_SHA256  $src/$QTBASE_ORIG" | sha256sum -c
-  rm -rf "$src/qtbase.tmp"
-  (cd "$src" && dpkg-source --no-check -x "qt6-base_$QTBASE_DEB_VERSION.dsc" qtbase.tmp)
-  mv "$src/qtbase.tmp" "$src/qtbase"
-}
-
-fetch_qtsvg() {
-  local src=$CACHE/src
-  if [ -d "$src/qtsvg" ]; then
-    return 0
-  fi
-  echo "$QTSVG_SHA256  $QTSVG_ARCHIVE" | sha256sum -c
-  rm -rf "$src/qtsvg.tmp"
-  mkdir -p "$src/qtsvg.tmp"
-  tar -xf "$QTSVG_ARCHIVE" -C "$src/qtsvg.tmp" --strip-components=1
-  mv "$src/qtsvg.tmp" "$src/qtsvg"
 }
 
 build_qtbase() {

@@ -2,6 +2,7 @@
 #include "shell/Fonts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFontDatabase>
 #include <QStringList>
 #include <cmath>
@@ -9,16 +10,19 @@
 namespace fonts {
 
 namespace {
-// A window family, the name an English Windows lists it under, and the carried file
-// that stands in for it.
+// A window family, the name an English Windows lists it under, the carried file that
+// stands in for it, and the file and family of that font when a build carries it cut down
+// to the program's characters (a cut-down font may not carry the original's names).
 struct Carried {
     const char* family;
     const char* englishName;
     const char* file;
+    const char* subsetFile;
+    const char* subsetFamily;
 };
 constexpr Carried kCarried[] = {
-    {Mincho, "MS PMincho", "ipamp.ttf"},
-    {Gothic, "MS Gothic", "ipag.ttf"},
+    {Mincho, "MS PMincho", "ipamp.ttf", "porome-pmincho.ttf", "Porome PMincho"},
+    {Gothic, "MS Gothic", "ipag.ttf", "porome-gothic.ttf", "Porome Gothic"},
 };
 const QString kCarriedFolder = QStringLiteral(":/fonts");
 } // namespace
@@ -32,8 +36,10 @@ void InstallSubstitutes()
     mincho << QString::fromUtf8(kCarried[0].englishName);
     gothic << QString::fromUtf8(kCarried[1].englishName);
 #endif
-    QFont::insertSubstitutions(QString::fromUtf8(Mincho), mincho << QStringLiteral("IPAPMincho") << QStringLiteral("IPAMincho"));
-    QFont::insertSubstitutions(QString::fromUtf8(Gothic), gothic << QStringLiteral("IPAGothic") << QStringLiteral("IPAPGothic"));
+    mincho << QStringLiteral("IPAPMincho") << QStringLiteral("IPAMincho") << QString::fromUtf8(kCarried[0].subsetFamily);
+    gothic << QStringLiteral("IPAGothic") << QStringLiteral("IPAPGothic") << QString::fromUtf8(kCarried[1].subsetFamily);
+    QFont::insertSubstitutions(QString::fromUtf8(Mincho), mincho);
+    QFont::insertSubstitutions(QString::fromUtf8(Gothic), gothic);
 }
 
 QStringList CarriedFontsNeeded(const std::function<bool(const QString&)>& systemHas)
@@ -54,7 +60,12 @@ int LoadCarriedFonts()
     int registered = 0;
     const QStringList files = CarriedFontsNeeded([](const QString& family) { return QFontDatabase::hasFamily(family); });
     for (const QString& file : files) {
-        if (QFontDatabase::addApplicationFont(kCarriedFolder + QLatin1Char('/') + file) >= 0)
+        QString path = kCarriedFolder + QLatin1Char('/') + file;
+        for (const Carried& c : kCarried) {
+            if (file == QLatin1String(c.file) && !QFile::exists(path))
+                path = kCarriedFolder + QLatin1Char('/') + QLatin1String(c.subsetFile);
+        }
+        if (QFontDatabase::addApplicationFont(path) >= 0)
             ++registered;
     }
     return registered;

@@ -15,7 +15,8 @@ inline constexpr const char* Gothic = "ＭＳ ゴシック";
 void InstallSubstitutes();
 
 // The Windows build carries IPAPMincho and IPAGothic in its resources under :/fonts/,
-// for a Windows (or Wine) without the two families above. Given which families the
+// for a Windows (or Wine) without the two families above; the browser build carries them
+// cut down to the program's characters, as porome-pmincho.ttf and porome-gothic.ttf. Given which families the
 // system has, the carried files that are needed, Mincho first.
 QStringList CarriedFontsNeeded(const std::function<bool(const QString&)>& systemHas);
 // Registers the needed carried fonts with the font database; returns how many were

@@ -17,7 +17,7 @@
 #include <cstdint>
 
 enum class Verdict;
-class Recorder;
+class CheckObserver;
 
 // The program's one window. Controls keep the names and indices of the control arrays the
 // handlers speak of; every handler is a plain public member that a test may call directly.
@@ -64,7 +64,7 @@ public:
     Random rnd;
     Platform& platform;
     // The learning record, when the teacher turned it on; null otherwise.
-    Recorder* recorder = nullptr;
+    CheckObserver* recorder = nullptr;
 
     // Top level
     std::array<QPushButton*, 3> Command1{};

@@ -1,0 +1,646 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Builds ポロメ for the web browser on this Debian machine: a folder of static files
+# (page, .js, .wasm) that a school serves as they are, dist/porome-<version>-web/, and
+# its zip, dist/porome-<version>-web.zip.
+#
+#   bash scripts/web.sh            build Qt once (cached), the program and the page
+#   bash scripts/web.sh --qt       only build (or reuse) the static Qt for WebAssembly
+#   bash scripts/web.sh --bench    also measure bytes and start time against a bare
+#                                  Qt widgets window built the same way
+#   bash scripts/web.sh --check    also play the page in Chromium and in WebKitGTK on a
+#                                  virtual screen with xdotool, keeping a screenshot of
+#                                  every step in shots/web/
+#
+# Qt 6.4.2 (qtbase and qtsvg) is built once as static libraries with Debian's
+# emscripten into $POROME_QT_WASM_CACHE (default ~/.cache/porome/qt-6.4.2-wasm); later
+# runs reuse it. The first build takes half an hour or more on two cores.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+ROOT=$PWD
+. scripts/packages.sh
+CACHE=${POROME_CACHE:-$HOME/.cache/porome}
+. scripts/qt-source.sh
+
+QT_PREFIX=${POROME_QT_WASM_CACHE:-$CACHE/qt-$QT_VERSION-wasm}
+QT_WORK=$CACHE/qt-$QT_VERSION-wasm-build
+JOBS=${POROME_JOBS:-2}
+BUILD_DIR=$ROOT/build-web
+VERSION=$(sed -n 's/^project(porome VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+TOP=porome-$VERSION-web
+DIST=$ROOT/dist/$TOP
+ZIP=$ROOT/dist/$TOP.zip
+
+WEB_PACKAGES=(
+  cmake ninja-build dpkg-dev xz-utils emscripten nodejs
+  qt6-base-dev qt6-svg-dev qt6-base-dev-tools libgl-dev
+  qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho python3-fonttools
+  librsvg2-bin python3 brotli zip unzip
+)
+CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0)
+
+log() { printf '\n== %s\n' "$*"; }
+
+seconds_to_text() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+
+# --- Emscripten as Qt expects to find it -------------------------------------------
+
+# Qt's build reads $EMSDK/.emscripten for the folder, under $EMSDK, that holds emcc and
+# Emscripten's cmake/ folder. Debian installs emscripten in /usr/share/emscripten with
+# emcc in /usr/bin, so a folder of links stands in for an SDK.
+setup_emscripten() {
+  local sdk=$CACHE/emsdk root=/usr/share/emscripten
+  if [ ! -x "$sdk/emscripten/emcc" ]; then
+    rm -rf "$sdk"
+    mkdir -p "$sdk/emscripten"
+    local f
+    for f in "$root"/* "$root"/.[!.]*; do
+      [ -e "$f" ] || continue
+      ln -s "$f" "$sdk/emscripten/$(basename "$f")"
+    done
+    rm -f "$sdk/emscripten/emcc" "$sdk/emscripten/em++"
+    ln -s /usr/bin/emcc "$sdk/emscripten/emcc"
+    ln -s /usr/bin/em++ "$sdk/emscripten/em++"
+    echo "EMSCRIPTEN_ROOT = emsdk_path + '/emscripten'" >"$sdk/.emscripten"
+  fi
+  export EMSDK=$sdk
+  # Emscripten's JavaScript helpers (acorn and others) are Debian's node modules; a node
+  # that is not Debian's own build does not look there by itself.
+  export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+  # Debian's emscripten is made for Debian's python3, which also starts at once where a
+  # python3 manager's stand-in comes first on PATH. Its cache of system libraries comes
+  # ready-built and fixed, so its check of the tools on every call is left out.
+  export EMSDK_PYTHON=/usr/bin/python3
+  export EMCC_SKIP_SANITY_CHECK=1
+  EMSCRIPTEN_TOOLCHAIN=$sdk/emscripten/cmake/Modules/Platform/Emscripten.cmake
+}
+
+# --- Static Qt for WebAssembly --------------------------------------------------------
+
+build_qtbase() {
+  local b=$QT_WORK/qtbase
+  # OpenGL stays on: the wasm platform plugin draws with WebGL. Asyncify lets the
+  # program's modal waits (message boxes, the pause after a mark) work in a browser.
+  cmake -G Ninja -S "$CACHE/src/qtbase" -B "$b" \
+    -DCMAKE_TOOLCHAIN_FILE="$EMSCRIPTEN_TOOLCHAIN" \
+    -DQT_QMAKE_TARGET_MKSPEC=wasm-emscripten \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DQT_QMAKE_DEVICE_OPTIONS=QT_EMSCRIPTEN_ASYNCIFY=1 \
+    -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
+    -DFEATURE_thread=OFF -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF \
+    -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF \
+    -DFEATURE_xml=OFF -DFEATURE_opengl=ON -DFEATURE_opengles2=ON \
+    -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=OFF -DFEATURE_zstd=OFF \
+    -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
+    -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
+    -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF
+  nice -n 10 cmake --build "$b" -j"$JOBS"
+  cmake --install "$b"
+}
+
+build_qtsvg() {
+  local b=$QT_WORK/qtsvg
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+  nice -n 10 cmake --build "$b" -j"$JOBS"
+  cmake --install "$b"
+}
+
+# Builds the static Qt unless the cache already holds it. Each half leaves a stamp
+# file only when it is installed, so an interrupted build starts that half again.
+ensure_qt() {
+  setup_emscripten
+  if [ -f "$QT_PREFIX/.porome-qtbase-done" ] && [ -f "$QT_PREFIX/.porome-qtsvg-done" ]; then
+    echo "Reusing the static Qt $QT_VERSION for WebAssembly in $QT_PREFIX ($(cat "$QT_PREFIX/.porome-qtbase-done"); $(cat "$QT_PREFIX/.porome-qtsvg-done"))."
+    return 0
+  fi
+  local start
+  if [ ! -f "$QT_PREFIX/.porome-qtbase-done" ]; then
+    log "Building static Qt Base $QT_VERSION for WebAssembly (half an hour or more on two cores)"
+    start=$SECONDS
+    fetch_qtbase
+    build_qtbase
+    echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtbase-done"
+  fi
+  log "Building static Qt SVG $QT_VERSION for WebAssembly"
+  start=$SECONDS
+  fetch_qtsvg
+  build_qtsvg
+  echo "qtsvg built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtsvg-done"
+  cat "$QT_PREFIX/.porome-qtbase-done" "$QT_PREFIX/.porome-qtsvg-done"
+}
+
+# --- The program and the page ----------------------------------------------------------
+
+build_program() {
+  log "Building porome.wasm in build-web/"
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT" -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$BUILD_DIR" -j"$JOBS" --target porome
+}
+
+# The files a browser fetches, in the order the service worker keeps them.
+PAGE_FILES=(index.html qtloader.js porome.js porome.wasm manifest.webmanifest icon.svg icon-180.png icon-192.png icon-512.png)
+
+# Makes the page around a built program: stage_page BUILD OUT
+stage_page() {
+  local build=$1 out=$2 f
+  rm -rf "$out"
+  mkdir -p "$out"
+  cp "$build/porome.js" "$build/porome.wasm" "$build/qtloader.js" "$out/"
+  cp web/manifest.webmanifest "$out/"
+  cp assets/icon.svg "$out/icon.svg"
+  for f in 180 192 512; do
+    rsvg-convert -w "$f" -h "$f" -o "$out/icon-$f.png" assets/icon.svg
+  done
+  sed -e "s/@JS_BYTES@/$(stat -c %s "$out/porome.js")/" -e "s/@WASM_BYTES@/$(stat -c %s "$out/porome.wasm")/" \
+    web/index.html >"$out/index.html"
+  local list
+  list=$(printf '"./%s", ' "${PAGE_FILES[@]}")
+  sed -e "s/@VERSION@/$VERSION-$(cat "$out"/porome.wasm "$out"/porome.js "$out/index.html" | sha256sum | cut -c1-12)/" \
+    -e "s|@FILES@|\"./\", ${list%, }|" web/sw.js >"$out/sw.js"
+}
+
+# Puts a brotli and a gzip twin beside every file a browser fetches.
+compress_page() {
+  local out=$1 f
+  for f in "${PAGE_FILES[@]}" sw.js; do
+    brotli -q 11 -f -o "$out/$f.br" "$out/$f"
+    gzip -9 -n -c "$out/$f" >"$out/$f.gz"
+  done
+}
+
+make_dist() {
+  log "Making $TOP/ and $(basename "$ZIP")"
+  stage_page "$BUILD_DIR" "$DIST"
+  compress_page "$DIST"
+  sed "s/@VERSION@/$VERSION/g" web/README.txt >"$DIST/README.txt"
+  mkdir -p "$DIST/licenses/qt" "$DIST/licenses/fonts"
+  cp LICENSE "$DIST/LICENSE.txt"
+  cp web/qt-notice.txt "$DIST/licenses/qt/README.txt"
+  local f
+  for f in LGPL-3.0-only GPL-3.0-only GPL-2.0-only BSD-3-Clause MIT; do
+    cp "$CACHE/src/qtbase/LICENSES/$f.txt" "$DIST/licenses/qt/$f.txt"
+  done
+  cp web/fonts-notice.txt "$DIST/licenses/fonts/README.txt"
+  cp /usr/share/doc/fonts-ipafont-gothic/copyright "$DIST/licenses/fonts/IPA_Font_License.txt"
+  cp "$BUILD_DIR"/web/fonts/porome-gothic.ttf "$BUILD_DIR"/web/fonts/porome-pmincho.ttf \
+    "$BUILD_DIR"/web/fonts/characters.txt "$DIST/licenses/fonts/"
+  rm -f "$ZIP"
+  (cd "$ROOT/dist" && TZ=UTC zip -X -r -q "$ZIP" "$TOP")
+  ls -l "$DIST" "$ZIP"
+}
+
+# --- In a browser on a virtual screen ----------------------------------------------------
+
+# Starts Xvfb on a free display the size of a school Chromebook's screen and sets DISPLAY;
+# XVFB_PID is its process.
+start_xvfb() {
+  local fifo n
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$fifo" &
+  XVFB_PID=$!
+  read -r n <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=:$n
+}
+
+stop_pid() {
+  if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+  fi
+}
+
+# Ends Chromium and waits until its profile is free for the next start.
+stop_chromium() {
+  stop_pid "${BROWSER_PID:-}"
+  local i
+  for i in $(seq 1 100); do
+    [ -L "$1/SingletonLock" ] || return 0
+    sleep 0.1
+  done
+  rm -f "$1/SingletonLock" "$1/SingletonSocket" "$1/SingletonCookie"
+}
+
+# Serves a folder on 127.0.0.1: serve DIR PORT REPORT_FILE; SERVER_PIDS collects them.
+SERVER_PIDS=()
+serve() {
+  : >"$3"
+  /usr/bin/python3 tools/web-serve.py "$1" "$2" "$3" &
+  SERVER_PIDS+=($!)
+  local i
+  for i in $(seq 1 50); do
+    curl -fs -o /dev/null "http://127.0.0.1:$2/index.html" && return 0
+    sleep 0.1
+  done
+  echo "the server on port $2 did not start" >&2
+  return 1
+}
+
+# Chromium as a school Chromebook shows a web app: its own window, 1366x768, no tabs.
+# Without a GPU, WebGL runs on SwiftShader; --test-type keeps the warning about the
+# sandbox (off for root) from covering the page.
+start_chromium() { # PROFILE URL [extra flags]
+  local profile=$1 url=$2
+  shift 2
+  # A school's Chromebook is set to Japanese and offers no translation of a Japanese page.
+  if [ ! -f "$profile/Default/Preferences" ]; then
+    mkdir -p "$profile/Default"
+    echo '{"translate": {"enabled": false}, "intl": {"accept_languages": "ja"}}' >"$profile/Default/Preferences"
+  fi
+  LANGUAGE=ja chromium --user-data-dir="$profile" --no-first-run --no-default-browser-check --test-type \
+    --no-sandbox --disable-extensions --disable-sync --disable-background-networking \
+    --disable-features=Translate,MediaRouter --password-store=basic --lang=ja \
+    --use-angle=swiftshader --enable-unsafe-swiftshader \
+    --window-position=0,0 --window-size=1366,768 "$@" --app="$url" >/dev/null 2>&1 &
+  BROWSER_PID=$!
+}
+
+# Waits for the page to report a value: wait_report FILE KEY [SECONDS]; prints the last one.
+wait_report() {
+  local file=$1 key=$2 i
+  for i in $(seq 1 $((${3:-120} * 10))); do
+    if grep -q "^$key=" "$file"; then
+      grep "^$key=" "$file" | tail -1 | cut -d= -f2
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# The bytes of a page that go over the line on a first visit: every file the service
+# worker keeps, each compressed as its twin: page_bytes DIR br|gz
+page_bytes() {
+  local f total=0
+  for f in "${PAGE_FILES[@]}" sw.js; do
+    total=$((total + $(stat -c %s "$1/$f.$2")))
+  done
+  echo "$total"
+}
+
+# The floor: an empty Qt widgets window of the form's size, built and paged the same way.
+build_bare() {
+  log "Building the bare Qt window for WebAssembly in build-web-bare/"
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT/tools/bench/web-bare" -B "$ROOT/build-web-bare" \
+    -DCMAKE_BUILD_TYPE=Release
+  cmake --build "$ROOT/build-web-bare" -j"$JOBS"
+  stage_page "$ROOT/build-web-bare" "$ROOT/build-web-bare/page"
+  compress_page "$ROOT/build-web-bare/page"
+}
+
+# Milliseconds from navigation to the first frame the program draws, in a fresh profile
+# (cold) and again in the same profile (warm): first_frames DIR PORT RUNS; prints
+# "cold warm" per run.
+first_frames() {
+  local port=$1 runs=$2 i profile report=$ROOT/build-web-bench/report-$1.txt cold warm
+  for i in $(seq 1 "$runs"); do
+    profile=$ROOT/build-web-bench/profile-$port
+    rm -rf "$profile"
+    : >"$report"
+    start_chromium "$profile" "http://127.0.0.1:$port/index.html?measure"
+    cold=$(wait_report "$report" first 60) || { echo "no first frame on port $port" >&2; stop_chromium "$profile"; return 1; }
+    # the service worker keeps the files before the warm start
+    wait_report "$report" kept 60 >/dev/null || echo "the service worker kept nothing on port $port" >&2
+    stop_chromium "$profile"
+    : >"$report"
+    start_chromium "$profile" "http://127.0.0.1:$port/index.html?measure"
+    warm=$(wait_report "$report" first 60) || { echo "no warm first frame on port $port" >&2; stop_chromium "$profile"; return 1; }
+    stop_chromium "$profile"
+    echo "$cold $warm"
+  done
+}
+
+run_bench() {
+  ensure_packages "${CHECK_PACKAGES[@]}" curl
+  build_bare
+  mkdir -p "$ROOT/build-web-bench"
+  start_xvfb
+  trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
+  local runs=${POROME_BENCH_RUNS:-5} bare porome
+  log "Time to the first frame in Chromium, $runs runs each (milliseconds, cold and warm)"
+  serve "$ROOT/build-web-bare/page" 8611 "$ROOT/build-web-bench/report-8611.txt"
+  serve "$DIST" 8612 "$ROOT/build-web-bench/report-8612.txt"
+  bare=$(first_frames 8611 "$runs")
+  porome=$(first_frames 8612 "$runs")
+  echo "bare:   $(echo "$bare" | tr '\n' ' ')"
+  echo "porome: $(echo "$porome" | tr '\n' ' ')"
+  local bc bw pc pw
+  bc=$(echo "$bare" | cut -d' ' -f1 | median)
+  bw=$(echo "$bare" | cut -d' ' -f2 | median)
+  pc=$(echo "$porome" | cut -d' ' -f1 | median)
+  pw=$(echo "$porome" | cut -d' ' -f2 | median)
+  local bbr bgz pbr pgz
+  bbr=$(page_bytes "$ROOT/build-web-bare/page" br)
+  bgz=$(page_bytes "$ROOT/build-web-bare/page" gz)
+  pbr=$(page_bytes "$DIST" br)
+  pgz=$(page_bytes "$DIST" gz)
+  log "ポロメ against the bare Qt window, both built for WebAssembly the same way"
+  printf '| %-34s | %12s | %12s | %6s |\n' "" "bare window" "ポロメ" "ratio"
+  printf '|%s|%s|%s|%s|\n' "------------------------------------" "--------------" "--------------" "--------"
+  row() { printf '| %-34s | %12s | %12s | %6s |\n' "$1" "$2" "$3" "$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.2f", b / a }')"; }
+  row "bytes over the line, brotli" "$bbr" "$pbr"
+  row "bytes over the line, gzip" "$bgz" "$pgz"
+  row "porome.wasm, uncompressed" "$(stat -c %s "$ROOT/build-web-bare/page/porome.wasm")" "$(stat -c %s "$DIST/porome.wasm")"
+  row "first frame, cold cache (ms)" "$bc" "$pc"
+  row "first frame, warm cache (ms)" "$bw" "$pw"
+  echo "Budget: ポロメ at most 5000000 bytes with brotli, at most 1.3 times the bare window's bytes and time."
+}
+
+# --- Playing the page as a pupil ---------------------------------------------------------
+
+# Reads where the page stands and how the form is scaled on it, from what the page reported:
+# sets WEB_S (the scale) and WEB_OX, WEB_OY (the form's top-left corner on the screen).
+web_place() {
+  local page w h x y
+  page=$(wait_report "$1" page) || { echo "the page did not say where it is" >&2; return 1; }
+  IFS=, read -r w h x y <<<"$page"
+  read -r WEB_S WEB_OX WEB_OY < <(awk -v w="$w" -v h="$h" -v x="$x" -v y="$y" 'BEGIN {
+    f = w / 1017; if (h / 749 < f) f = h / 749
+    if (f >= 1) { s = 1; ox = int((w - 1017) / 2); oy = int((h - 749) / 2) }
+    else { s = int(f * 1000) / 1000; if (s < 0.25) s = 0.25; ox = (w - 1017 * s) / 2; oy = (h - 749 * s) / 2 }
+    printf "%s %d %d\n", s, x + ox, y + oy }')
+  echo "  page ${w}x${h} at $x,$y: the form at scale $WEB_S, its corner at $WEB_OX,$WEB_OY"
+}
+
+# Screen pixels of form pixels (the middle of the form pixel).
+web_x() { awk -v v="$1" -v s="$WEB_S" -v o="$WEB_OX" 'BEGIN { printf "%d", o + (v + 0.5) * s }'; }
+web_y() { awk -v v="$1" -v s="$WEB_S" -v o="$WEB_OY" 'BEGIN { printf "%d", o + (v + 0.5) * s }'; }
+
+# The pupil's helpers, pressing the page on the screen where the form's pixels are drawn.
+web_pupil_helpers() {
+  pupil_click() {
+    xdotool mousemove "$(web_x "$1")" "$(web_y "$2")" click 1
+    sleep "$PUPIL_DELAY"
+  }
+  pupil_check() {
+    local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
+    PUPIL_MARK=
+    xdotool mousemove "$(web_x "$x")" "$(web_y "$y")" click 1
+    for i in $(seq 1 20); do
+      import -window root "$file"
+      PUPIL_MARK=$(pupil_read_mark "$s" "$file")
+      [ -n "$PUPIL_MARK" ] && break
+    done
+    case "$PUPIL_MARK" in
+      ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_keep "$file" "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
+      ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_keep "$file" "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
+    esac
+    rm -f "$file"
+    sleep 2.3
+  }
+  # The mark of slot s: red in a 26-pixel square at panel (40, y0+180), scaled as the form.
+  pupil_read_mark() {
+    local s=$1 file=$2 x y n m red middle
+    x=$(web_x 48)
+    y=$(web_y $((8 + (s - 1) * 220 + 180)))
+    n=$(awk -v s="$WEB_S" 'BEGIN { printf "%d", 26 * s }')
+    m=$(awk -v s="$WEB_S" 'BEGIN { printf "%d %d %d", 8 * s, 9 * s, 9 * s }')
+    read -r m mx my <<<"$m"
+    red=$(convert "$file" -crop "${n}x${n}+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+      -format '%[fx:round(mean*w*h)]' info:)
+    middle=$(convert "$file" -crop "${m}x${m}+$((x + mx))+$((y + my))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+      -format '%[fx:round(mean*w*h)]' info:)
+    if [ "$red" -lt 12 ]; then
+      echo ""
+    elif [ "$middle" -ge 3 ]; then
+      echo "×"
+    else
+      echo "○"
+    fi
+  }
+}
+
+# How far two screenshots differ, in pixels: shot_difference A B
+shot_difference() {
+  compare -metric AE -fuzz 10% "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true
+}
+
+# The page in Chromium, as the pupil uses it: the levels with keypad, picture and kind
+# buttons, right and wrong, a message box, 終わる, and おわり → はい to the closing screen.
+play_chromium() {
+  local out=$1 report=$ROOT/build-web-check/report.txt
+  PUPIL_OUT=$out
+  PUPIL_STEP=0
+  mkdir -p "$out"
+  rm -f "$out"/*.png
+  : >"$report"
+  start_chromium "$ROOT/build-web-check/chromium" "http://127.0.0.1:8614/index.html?measure"
+  wait_report "$report" first >/dev/null || pupil_fail "Chromium showed no frame of the program" || return 1
+  web_place "$report"
+  sleep 2
+  PUPIL_WINDOW=$(pupil_window_named "ポロメ")
+  pupil_shot menu-grade3
+
+  echo "A message box: けってい before a level"
+  pupil_click 864 82
+  sleep 1
+  pupil_shot message-choose-level
+  xdotool key Return
+  sleep 1
+  pupil_shot message-closed
+
+  echo "Keypad: level 7"
+  pupil_level 7
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level7-problem
+  pupil_drill 1 level7 $((568 + 50 + 8)) $((232 + 20 + 8)) \
+    "pupil_keypad 1 9" "pupil_keypad 1 8" "pupil_keypad 1 7" || return 1
+  pupil_panel_click 652 30 # 終わる
+  pupil_dialog level7-finish-asked no
+  pupil_shot level7-finish-no
+  pupil_panel_click 652 30
+  pupil_dialog level7-finish-asked-again yes
+  pupil_shot level7-finish-yes
+
+  echo "Pressing the picture: level 8"
+  pupil_level 8
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level8-problem
+  pupil_drill 1 level8 $((608 + 50 + 8)) $((220 + 20 + 8)) \
+    "pupil_panel_click 514 177" "pupil_panel_click 580 177" "pupil_panel_click 646 177" || return 1
+  pupil_panel_click 644 30
+  pupil_dialog level8-finish yes
+
+  echo "Kind buttons: level 14"
+  pupil_click 256 24 # ４年生
+  pupil_shot menu-grade4
+  pupil_level 14
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level14-problem
+  pupil_drill 1 level14 - - \
+    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" || return 1
+  pupil_panel_click 644 30
+  pupil_dialog level14-finish yes
+  pupil_shot menu-after-finish
+
+  echo "おわり"
+  pupil_click 960 82
+  pupil_dialog quit-asked no
+  pupil_shot quit-no
+  pupil_click 960 82
+  pupil_dialog quit-asked-again yes
+  pupil_shot closing-screen
+  local closing=$PUPIL_OUT/$(printf '%02d' "$PUPIL_STEP")-closing-screen.png
+  # The closing screen is the page's colour but for its text and button in the middle.
+  local other
+  other=$(convert "$closing" -crop "1017x600+$WEB_OX+$WEB_OY" +repage -fill black -fuzz 3% +opaque '#c0ffc0' \
+    -fill white -opaque '#c0ffc0' -negate -format '%[fx:round(mean*w*h)]' info:)
+  echo "  pixels not of the page's colour on the closing screen: $other"
+  [ "$other" -lt 60000 ] || pupil_fail "no closing screen after はい" || return 1
+  # もういちど stands in the middle of the page, under おわりました。
+  xdotool mousemove "$(web_x 508)" "$(web_y 410)" click 1
+  sleep 2
+  pupil_shot started-again
+  local again
+  again=$(shot_difference "$out/01-menu-grade3.png" "$PUPIL_OUT/$(printf '%02d' "$PUPIL_STEP")-started-again.png")
+  echo "  difference from the first menu: $again pixels"
+  [ "$again" -lt 2000 ] || pupil_fail "もういちど did not bring back the first menu" || return 1
+  stop_chromium "$ROOT/build-web-check/chromium"
+}
+
+# A tap of the page, through Chromium's touch emulation (no mouse): ４年生, level 14,
+# けってい and slot 1, each of which must change what the page shows.
+tap_chromium() {
+  local out=$1 n diff
+  mkdir -p "$out"
+  rm -f "$out"/tap-*.png
+  CHROMIUM_FLAGS="--no-first-run --no-default-browser-check --test-type --no-sandbox --disable-extensions --lang=ja \
+    --use-angle=swiftshader --enable-unsafe-swiftshader --window-position=0,0 --window-size=1366,768" \
+    /usr/bin/python3 tools/web-tap.py "http://127.0.0.1:8614/index.html" "$out" 256,24 60,292 864,82 308,108 \
+    || return 1
+  # The level option stands at row 3 of the fourth-year menu: 124 + 50 * 3 + 18 = 292.
+  for n in 1 2 3 4; do
+    diff=$(shot_difference "$out/tap-$n-before.png" "$out/tap-$n-after.png")
+    echo "  tap $n changed $diff pixels"
+    # The smallest change is the level option's dot, some 30 pixels.
+    [ "$diff" -gt 15 ] || pupil_fail "tap $n changed nothing on the page" || return 1
+  done
+}
+
+# The page in WebKitGTK's MiniBrowser, the engine of Safari on the iPad: the menu, and the
+# kind-button and keypad levels right and wrong.
+play_webkit() {
+  local out=$1 report=$ROOT/build-web-check/report.txt minibrowser=/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser
+  PUPIL_OUT=$out
+  PUPIL_STEP=0
+  mkdir -p "$out"
+  rm -f "$out"/*.png
+  : >"$report"
+  WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1 "$minibrowser" \
+    "http://127.0.0.1:8614/index.html?measure" >/dev/null 2>&1 &
+  BROWSER_PID=$!
+  wait_report "$report" first 180 >/dev/null || pupil_fail "WebKit showed no frame of the program" || return 1
+  web_place "$report"
+  sleep 3
+  pupil_shot menu-grade3
+
+  echo "Kind buttons: level 14"
+  pupil_click 256 24 # ４年生
+  pupil_level 14
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_shot level14-problem
+  pupil_drill 1 level14 - - \
+    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" || return 1
+  pupil_panel_click 644 30
+  pupil_dialog level14-finish yes
+
+  echo "Keypad: level 7"
+  pupil_click 96 24 # ３年生
+  pupil_level 7
+  pupil_click 864 82
+  pupil_panel_click 300 100
+  pupil_drill 1 level7 $((568 + 50 + 8)) $((232 + 20 + 8)) \
+    "pupil_keypad 1 9" "pupil_keypad 1 8" "pupil_keypad 1 7" || return 1
+  stop_pid "$BROWSER_PID"
+}
+
+# After the first visit the page starts with the server gone, from the service worker's
+# copies; a page whose program cannot be fetched says so in Japanese with a way to retry.
+offline_and_error() {
+  local out=$1 profile=$ROOT/build-web-check/chromium shot
+  mkdir -p "$out"
+  rm -f "$out"/*.png
+  stop_pid "$CHECK_SERVER"
+  start_chromium "$profile" "http://127.0.0.1:8614/index.html"
+  sleep 20
+  shot=$out/01-offline-start.png
+  import -window root "$shot"
+  stop_chromium "$profile"
+  local offline
+  offline=$(shot_difference "$ROOT/shots/web/chromium/01-menu-grade3.png" "$shot")
+  echo "  offline start: $offline pixels differ from the menu of the first visit"
+  [ "$offline" -lt 2000 ] || pupil_fail "the page did not start without the server" || return 1
+
+  local broken=$ROOT/build-web-check/broken report=$ROOT/build-web-check/report-broken.txt
+  rm -rf "$broken"
+  mkdir -p "$broken"
+  cp "$DIST"/index.html "$DIST"/qtloader.js "$DIST"/porome.js "$DIST"/icon.svg "$broken/"
+  serve "$broken" 8615 "$report"
+  start_chromium "$ROOT/build-web-check/chromium-broken" "http://127.0.0.1:8615/index.html?measure"
+  local error
+  error=$(wait_report "$report" error 60) || pupil_fail "no message when porome.wasm is missing" || return 1
+  sleep 1
+  import -window root "$out/02-download-failed.png"
+  stop_chromium "$ROOT/build-web-check/chromium-broken"
+  echo "  without porome.wasm the page says: $(/usr/bin/python3 -c 'import sys, urllib.parse; print(urllib.parse.unquote(sys.argv[1]))' "$error")"
+}
+
+run_check() {
+  ensure_packages "${CHECK_PACKAGES[@]}" curl
+  . scripts/pupil.sh
+  web_pupil_helpers
+  mkdir -p "$ROOT/build-web-check"
+  rm -rf "$ROOT/build-web-check/chromium" "$ROOT/build-web-check/chromium-broken"
+  start_xvfb
+  trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
+  serve "$DIST" 8614 "$ROOT/build-web-check/report.txt"
+  CHECK_SERVER=${SERVER_PIDS[-1]}
+  log "The page in Chromium on $DISPLAY"
+  play_chromium "$ROOT/shots/web/chromium"
+  log "Taps on the page in Chromium"
+  tap_chromium "$ROOT/shots/web/touch"
+  log "The page in WebKitGTK on $DISPLAY"
+  play_webkit "$ROOT/shots/web/webkit"
+  log "Without the server, and without its program"
+  offline_and_error "$ROOT/shots/web/offline"
+  echo "Screenshots: $ROOT/shots/web"
+  echo "The web check passed."
+}
+
+MODE=${1:-}
+case "$MODE" in
+  --qt)
+    ensure_packages "${WEB_PACKAGES[@]}"
+    ensure_qt
+    ;;
+  "" | --bench | --check)
+    ensure_packages "${WEB_PACKAGES[@]}"
+    ensure_qt
+    build_program
+    make_dist
+    if [ "$MODE" = --bench ]; then
+      run_bench
+    elif [ "$MODE" = --check ]; then
+      run_check
+    fi
+    ;;
+  *)
+    echo "usage: bash scripts/web.sh [--qt | --bench | --check]" >&2
+    exit 2
+    ;;
+esac
