@@ -1,16 +1,32 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/QtPlatform.h"
+#include "shell/Fonts.h"
 
 #include <QApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QScreen>
+#include <QStyleFactory>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 
 namespace {
 const QString kTitle = QStringLiteral("ポロメ");
+}
+
+void PrepareApplication()
+{
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+    auto* qtJapanese = new QTranslator(QCoreApplication::instance());
+    if (qtJapanese->load(QLocale(QLocale::Japanese), "qtbase", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(qtJapanese);
+    fonts::InstallSubstitutes();
 }
 
 void QtPlatform::MsgBox(const QString& text)

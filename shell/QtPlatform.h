@@ -4,6 +4,10 @@
 
 class QWidget;
 
+// The application as the pupil sees it, set once the application is made: the Fusion style,
+// Japanese message-box buttons (はい / いいえ, OK) and the Japanese font substitutes.
+void PrepareApplication();
+
 class QtPlatform final : public Platform
 {
 public:

@@ -2,7 +2,6 @@
 #include "record/RecordingPlatform.h"
 #include "record/Report.h"
 #include "shell/CommandLine.h"
-#include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
 #include "shell/ScaledWindow.h"
@@ -12,11 +11,7 @@
 #include <QDesktopServices>
 #include <QUrl>
 #include <QDir>
-#include <QLibraryInfo>
-#include <QLocale>
 #include <QSettings>
-#include <QStyleFactory>
-#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,14 +34,7 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     QApplication app(argc, argv);
     // Names the desktop entry, so that the desktop shows the running window as that program.
     QGuiApplication::setDesktopFileName(QStringLiteral(POROME_APP_ID));
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    // Message boxes answer in Japanese: はい / いいえ and OK.
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-    QTranslator qtJapanese;
-    if (qtJapanese.load(QLocale(QLocale::Japanese), "qtbase", "_",
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtJapanese);
-    fonts::InstallSubstitutes();
+    PrepareApplication();
 
     QtPlatform platform;
     // The learning record, only when the teacher asked for one: otherwise no file is touched.

@@ -2,30 +2,18 @@
 // The program on a web page: the same form as on the desktop, in a window that fills the
 // page. No command line, no settings, no learning record: a page has none of them.
 #include "shell/CommandLine.h"
-#include "shell/Fonts.h"
 #include "shell/Form1.h"
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/QtPlatform.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QStyleFactory>
-#include <QTranslator>
 
 int main(int argc, char* argv[])
 {
     SetApplicationNames();
     QApplication app(argc, argv);
-    QApplication::setStyle(QStyleFactory::create("Fusion"));
-    // Message boxes answer in Japanese: はい / いいえ and OK.
-    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
-    QTranslator qtJapanese;
-    if (qtJapanese.load(QLocale(QLocale::Japanese), "qtbase", "_",
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtJapanese);
-    fonts::InstallSubstitutes();
+    PrepareApplication();
 
     QtPlatform qt;
     PageWindow* page = nullptr;
