@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows build of porome: one static porome.exe with its icon, version information,
-# Qt's Japanese texts and the IPA fonts carried inside. scripts/windows.sh builds the
-# static Qt this needs and configures the project with that Qt's qt-cmake.
+# Qt's Japanese texts and the IPA fonts (cut down to the program's characters) carried
+# inside. scripts/windows.sh builds the static Qt this needs and configures the project
+# with that Qt's qt-cmake.
 
 enable_language(RC)
 include(${CMAKE_CURRENT_LIST_DIR}/CarriedResources.cmake)
@@ -30,8 +31,8 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/cmake/porome.rc.in ${CMAKE_CURRENT_BI
 set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/windows/porome.rc PROPERTIES
   OBJECT_DEPENDS ${POROME_ICO})
 
-porome_carried_resources(POROME_CARRIED_QRC)
-target_sources(porome PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/windows/porome.rc ${POROME_CARRIED_QRC})
+porome_carried_resources(POROME_CARRIED_SOURCES)
+target_sources(porome PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/windows/porome.rc ${POROME_CARRIED_SOURCES})
 set_target_properties(porome PROPERTIES WIN32_EXECUTABLE ON)
 
 # One file: Qt and the MinGW runtime inside, nothing but Windows' own DLLs needed.

@@ -184,10 +184,10 @@ make_dist() {
   for f in LGPL-3.0-only GPL-3.0-only GPL-2.0-only BSD-3-Clause MIT; do
     cp "$CACHE/src/qtbase/LICENSES/$f.txt" "$DIST/licenses/qt/$f.txt"
   done
-  cp web/fonts-notice.txt "$DIST/licenses/fonts/README.txt"
+  cp assets/fonts-notice.txt "$DIST/licenses/fonts/README.txt"
   cp /usr/share/doc/fonts-ipafont-gothic/copyright "$DIST/licenses/fonts/IPA_Font_License.txt"
-  cp "$BUILD_DIR"/web/fonts/porome-gothic.ttf "$BUILD_DIR"/web/fonts/porome-pmincho.ttf \
-    "$BUILD_DIR"/web/fonts/characters.txt "$DIST/licenses/fonts/"
+  cp "$BUILD_DIR"/carried/fonts/porome-gothic.ttf "$BUILD_DIR"/carried/fonts/porome-pmincho.ttf \
+    "$BUILD_DIR"/carried/fonts/characters.txt "$DIST/licenses/fonts/"
   rm -f "$ZIP"
   (cd "$ROOT/dist" && TZ=UTC zip -X -r -q "$ZIP" "$TOP")
   ls -l "$DIST" "$ZIP"

@@ -38,7 +38,7 @@ WINDOWS_PACKAGES=(
   cmake ninja-build dpkg-dev xz-utils
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev pkg-config
   qt6-base-dev qt6-svg-dev qt6-base-dev-tools libgl-dev
-  qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho librsvg2-bin python3
+  qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho librsvg2-bin python3 python3-fonttools
   imagemagick zip unzip file wixl msitools
 )
 CHECK_PACKAGES=(wine64 xvfb xauth xdotool imagemagick)
@@ -279,6 +279,9 @@ make_zip() {
     to_windows_text "$f" >"$stage/licenses/qt/$(basename "$f")"
   done
   to_windows_text /usr/share/doc/fonts-ipafont-gothic/copyright >"$stage/licenses/ipafont/IPA_Font_License.txt"
+  to_windows_text assets/fonts-notice.txt >"$stage/licenses/ipafont/README.txt"
+  to_windows_text "$BUILD_DIR/carried/fonts/characters.txt" >"$stage/licenses/ipafont/characters.txt"
+  cp "$BUILD_DIR"/carried/fonts/porome-gothic.ttf "$BUILD_DIR"/carried/fonts/porome-pmincho.ttf "$stage/licenses/ipafont/"
   to_windows_text "$CACHE/src/libxlsxwriter/License.txt" >"$stage/licenses/libxlsxwriter/License.txt"
   to_windows_text /usr/share/doc/libz-mingw-w64-dev/copyright >"$stage/licenses/libxlsxwriter/zlib-copyright.txt"
   rm -f "$ZIP"
