@@ -417,6 +417,100 @@ web_pupil_helpers() {
   }
 }
 
+# The page's reports of the checks of slot 1 (index.html?measure): the level, the verdict,
+# items 1 to 5 of the problem's record, and the middles of Text1, Text2, Text3 and けす.
+WEB_REPORT=
+web_checks() { grep -c '^check=' "$WEB_REPORT" || true; }
+
+# Presses a check button (form pixel x, y) of slot 1, reads the mark off the screen and
+# takes the page's report of that check into WEB_CHECK; the two must agree, and the mark
+# must be the one expected (○ or ×): web_check X Y NAME EXPECTED
+web_check() {
+  local before i
+  before=$(web_checks)
+  pupil_check 1 "$1" "$2" "$3"
+  for i in $(seq 1 50); do
+    [ "$(web_checks)" -gt "$before" ] && break
+    sleep 0.1
+  done
+  IFS=, read -r -a WEB_CHECK < <(grep '^check=' "$WEB_REPORT" | tail -1 | cut -d= -f2)
+  echo "  $3: ${PUPIL_MARK:-no mark seen} on the screen, ${WEB_CHECK[1]:-nothing} reported (record ${WEB_CHECK[*]:2:5})"
+  [ "$PUPIL_MARK" = "$4" ] || pupil_fail "$3: $4 expected, ${PUPIL_MARK:-no mark} seen" || return 1
+  case "$PUPIL_MARK/${WEB_CHECK[1]:-}" in
+    ○/right | ×/wrong) ;;
+    *) pupil_fail "$3: the screen shows ${PUPIL_MARK:-no mark}, the program judged ${WEB_CHECK[1]:-nothing}" || return 1 ;;
+  esac
+}
+
+# The right answer of a problem with answer boxes, from its record: prints the texts of
+# Text1, Text2 and Text3, "-" for an empty box: web_right_boxes LEVEL R1 R2 R3 R4 R5
+web_right_boxes() {
+  local level=$1 r1=$2 r2=$3 r3=$4 r4=$5 r5=$6 p whole
+  case "$level" in
+    1) echo "$r1 $r2 -" ;;   # the denominator below, the numerator above
+    17)                      # a/d + b/d, the sum r4/d as a proper fraction or 1 and the rest
+      if [ "$r4" -lt "$r1" ]; then echo "$r1 $r4 -"
+      elif [ "$r4" -eq "$r1" ]; then echo "- - 1"
+      else echo "$r1 $((r4 - r1)) 1"; fi ;;
+    22)                      # r4 r2/d − r5 r3/d, borrowing one where r2 < r3
+      p=$((r2 - r3)) whole=$((r4 - r5))
+      if [ "$p" -gt 0 ]; then echo "$r1 $p $whole"
+      elif [ "$p" -eq 0 ]; then echo "- - $whole"
+      elif [ "$whole" -gt 1 ]; then echo "$r1 $((p + r1)) $((whole - 1))"
+      else echo "$r1 $((p + r1)) -"; fi ;;
+  esac
+}
+
+# Types a number with slot 1's keypad.
+web_type() {
+  local digits=$1 i
+  for ((i = 0; i < ${#digits}; i++)); do pupil_keypad 1 "${digits:i:1}"; done
+}
+
+# A level answered in boxes, as a pupil who reads the problem: first 99 in the first box,
+# wrong for every problem, then the right answer, read from what the page reported of the
+# wrong one: web_drill_boxes LEVEL CHECK_X CHECK_Y (the check button, form pixels)
+web_drill_boxes() {
+  local level=$1 cx=$2 cy=$3 boxes box text
+  pupil_start_level "$level"
+  pupil_shot "level$level-problem"
+  web_type 99
+  web_check "$cx" "$cy" "level$level" × || return 1
+  read -r -a boxes < <(web_right_boxes "$level" "${WEB_CHECK[@]:2:5}")
+  echo "  level$level: the right answer in Text1, Text2, Text3: ${boxes[*]}"
+  pupil_click "${WEB_CHECK[13]}" "${WEB_CHECK[14]}" # けす
+  for box in 0 1 2; do
+    text=${boxes[box]}
+    [ "$text" = - ] && continue
+    pupil_click "${WEB_CHECK[7 + 2 * box]}" "${WEB_CHECK[8 + 2 * box]}"
+    web_type "$text"
+  done
+  pupil_shot "level$level-answered"
+  web_check "$cx" "$cy" "level$level" ○ || return 1
+  pupil_shot "level$level-score"
+  pupil_panel_click 644 30 # 終わる
+  pupil_dialog "level$level-finish" yes
+}
+
+# Level 5, colouring cells of the tape: the check with nothing coloured is wrong; then as
+# many cells as the problem's numerator, read from the page's report of that check.
+web_drill_colouring() {
+  local cx=$((608 + 50 + 8)) cy=$((220 + 20 + 8)) d n i
+  pupil_start_level 5
+  pupil_shot level5-problem
+  web_check "$cx" "$cy" level5 × || return 1
+  d=${WEB_CHECK[2]} n=${WEB_CHECK[3]}
+  echo "  level5: colouring $n of $d cells"
+  for ((i = 0; i < n; i++)); do
+    pupil_panel_click $((80 + (2 * i + 1) * 250 / d)) 242
+  done
+  pupil_shot level5-coloured
+  web_check "$cx" "$cy" level5 ○ || return 1
+  pupil_shot level5-score
+  pupil_panel_click 644 30 # 終わる
+  pupil_dialog level5-finish yes
+}
+
 # How far two screenshots differ, in pixels: shot_difference A B
 shot_difference() {
   compare -metric AE -fuzz 10% "$1" "$2" null: 2>&1 | cut -d' ' -f1 || true
@@ -431,6 +525,7 @@ play_chromium() {
   mkdir -p "$out"
   rm -f "$out"/*.png
   : >"$report"
+  WEB_REPORT=$report
   start_chromium "$ROOT/build-web-check/chromium" "http://127.0.0.1:8614/index.html?measure"
   wait_report "$report" first >/dev/null || pupil_fail "Chromium showed no frame of the program" || return 1
   web_place "$report"
@@ -446,10 +541,13 @@ play_chromium() {
   sleep 1
   pupil_shot message-closed
 
+  echo "Answer boxes: level 1"
+  web_drill_boxes 1 $((568 + 50 + 8)) $((232 + 20 + 8)) || return 1
+  echo "Colouring the tape: level 5"
+  web_drill_colouring || return 1
+
   echo "Keypad: level 7"
-  pupil_level 7
-  pupil_click 864 82
-  pupil_panel_click 300 100
+  pupil_start_level 7
   pupil_shot level7-problem
   pupil_drill 1 level7 $((568 + 50 + 8)) $((232 + 20 + 8)) \
     "pupil_keypad 1 9" "pupil_keypad 1 8" "pupil_keypad 1 7" || return 1
@@ -461,9 +559,7 @@ play_chromium() {
   pupil_shot level7-finish-yes
 
   echo "Pressing the picture: level 8"
-  pupil_level 8
-  pupil_click 864 82
-  pupil_panel_click 300 100
+  pupil_start_level 8
   pupil_shot level8-problem
   pupil_drill 1 level8 $((608 + 50 + 8)) $((220 + 20 + 8)) \
     "pupil_panel_click 514 177" "pupil_panel_click 580 177" "pupil_panel_click 646 177" || return 1
@@ -484,6 +580,10 @@ play_chromium() {
   pupil_panel_click 644 30
   pupil_dialog level14-finish yes
   pupil_shot menu-after-finish
+
+  echo "Answer boxes: levels 17 and 22"
+  web_drill_boxes 17 $((568 + 50 + 8)) $((232 + 20 + 8)) || return 1
+  web_drill_boxes 22 $((568 + 50 + 8)) $((232 + 20 + 8)) || return 1
 
   echo "おわり"
   pupil_click 960 82
@@ -530,7 +630,7 @@ tap_chromium() {
 }
 
 # The page in WebKitGTK's MiniBrowser, the engine of Safari on the iPad: the menu, and the
-# kind-button and keypad levels right and wrong.
+# kind-button level and a level answered in boxes, right and wrong.
 play_webkit() {
   local out=$1 report=$ROOT/build-web-check/report.txt minibrowser=/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser
   PUPIL_OUT=$out
@@ -538,6 +638,7 @@ play_webkit() {
   mkdir -p "$out"
   rm -f "$out"/*.png
   : >"$report"
+  WEB_REPORT=$report
   WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1 "$minibrowser" \
     "http://127.0.0.1:8614/index.html?measure" >/dev/null 2>&1 &
   BROWSER_PID=$!
@@ -559,13 +660,8 @@ play_webkit() {
   pupil_panel_click 644 30
   pupil_dialog level14-finish yes
 
-  echo "Keypad: level 7"
-  pupil_click 96 24 # ３年生
-  pupil_level 7
-  pupil_click 864 82
-  pupil_panel_click 300 100
-  pupil_drill 1 level7 $((568 + 50 + 8)) $((232 + 20 + 8)) \
-    "pupil_keypad 1 9" "pupil_keypad 1 8" "pupil_keypad 1 7" || return 1
+  echo "Answer boxes: level 1"
+  web_drill_boxes 1 $((568 + 50 + 8)) $((232 + 20 + 8)) || return 1
   stop_pid "$BROWSER_PID"
 }
 

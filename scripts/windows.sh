@@ -379,6 +379,12 @@ run_check() {
   APP_PID=
   "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
 
+  log "The report's workbook from porome.exe under Wine, read back with openpyxl"
+  ensure_packages python3-openpyxl
+  printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$wine" "$exe" >"$BUILD_DIR/porome-under-wine"
+  chmod +x "$BUILD_DIR/porome-under-wine"
+  /usr/bin/python3 tests/report_workbook.py "$BUILD_DIR/porome-under-wine"
+
   run_msi_check "$wine"
 
   log "The Linux build on $DISPLAY, for comparison"
@@ -476,6 +482,10 @@ PY
   rows=$(cat "$kiroku"/porome-*.csv 2>/dev/null | grep -c 'ボタン' || true)
   echo "Record files in $folder: $(ls "$kiroku" 2>/dev/null | tr '\n' ' '), $rows kind-button rows"
   [ "$rows" -gt 0 ] || msi_fail "the drill left no record in $folder"
+  # The teacher's report of that folder, as a page, by the installed program.
+  "$wine" 'C:\Program Files\Porome\porome.exe' --report "$folder" -o "$folder\\report.html" >/dev/null 2>&1 || true
+  grep -q 'L04' "$kiroku/report.html" 2>/dev/null && echo "Report: $folder\\report.html names level L04" ||
+    msi_fail "no report of $folder made by the installed porome.exe"
 
   echo "Uninstall silently"
   msiexec_qn /x "$MSI"

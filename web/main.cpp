@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program on a web page: the same form as on the desktop, in a window that fills the
 // page. No command line, no settings, no learning record: a page has none of them.
+#include "answer/CheckObserver.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/PagePlatform.h"
@@ -8,12 +9,78 @@
 #include "shell/QtPlatform.h"
 
 #include <QApplication>
+#include <QStringList>
+
+#include <emscripten.h>
+
+namespace {
+
+// Opened as index.html?measure, the page gives the program a function that sends a line to
+// the server serving it; otherwise there is none, and nothing here does anything.
+bool Measured()
+{
+    return EM_ASM_INT({ return typeof window.poromeReport === 'function' ? 1 : 0; }) != 0;
+}
+
+void Report(const QString& line)
+{
+    const QByteArray utf8 = line.toUtf8();
+    EM_ASM({ window.poromeReport(UTF8ToString($0)); }, utf8.constData());
+}
+
+// When start-up reached a step, in milliseconds since the page was opened.
+void ReportStep(const char* step)
+{
+    Report(QStringLiteral("step=%1:%2").arg(QLatin1String(step)).arg(int(emscripten_get_now())));
+}
+
+// After each check of slot 1, its verdict, the level, the record of its problem (items 1 to
+// 5) and the middles of its answer boxes and けす button on the form, so that a check from
+// outside can answer the problem right or wrong as a pupil who read it would.
+// It lives as long as its form.
+class CheckReport final : public QObject, public CheckObserver
+{
+public:
+    explicit CheckReport(Form1& form) : QObject(&form), form_(form) { form.recorder = this; }
+
+    void CheckBegins(int s, int k, int, const TypedAnswer&, bool) override
+    {
+        slot_ = s;
+        k_ = k;
+    }
+    void CheckEnds(Verdict v) override
+    {
+        if (slot_ != 1)
+            return;
+        QStringList fields{QString::number(form_.st.Level), v == Verdict::Right ? "right" : v == Verdict::Wrong ? "wrong" : "hint"};
+        for (int i = 1; i <= 5; ++i)
+            fields << QString::number(form_.st.Item(1, k_ * 10 + i));
+        for (QWidget* w : {static_cast<QWidget*>(form_.Text1[0]), static_cast<QWidget*>(form_.Text2[0]),
+                           static_cast<QWidget*>(form_.Text3[0]), static_cast<QWidget*>(form_.Command7[0])}) {
+            const QPoint middle = w ? w->mapTo(&form_, w->rect().center()) : QPoint(-1, -1);
+            fields << QString::number(middle.x()) << QString::number(middle.y());
+        }
+        Report(QStringLiteral("check=") + fields.join(QLatin1Char(',')));
+    }
+
+private:
+    Form1& form_;
+    int slot_ = 0;
+    int k_ = 0;
+};
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
+    const bool measured = Measured();
+    if (measured)
+        ReportStep("main");
     SetApplicationNames();
     QApplication app(argc, argv);
     PrepareApplication();
+    if (measured)
+        ReportStep("prepared");
 
     QtPlatform qt;
     PageWindow* page = nullptr;
@@ -21,14 +88,20 @@ int main(int argc, char* argv[])
         if (page)
             page->showClosing();
     });
-    PageWindow window([&platform] {
+    PageWindow window([&platform, measured] {
         auto form = std::make_unique<Form1>(platform, nullptr, Form1::Build::MenuFirst);
         form->Form_Load();
+        if (measured)
+            new CheckReport(*form);
         return std::unique_ptr<QWidget>(std::move(form));
     });
     page = &window;
+    if (measured)
+        ReportStep("form");
     // Message boxes belong to the page's window, over the form, never inside the view.
     qt.setWindow(&window);
     window.showFullScreen();
+    if (measured)
+        ReportStep("shown");
     return QApplication::exec();
 }
