@@ -472,6 +472,7 @@ web_type() {
 # wrong one: web_drill_boxes LEVEL CHECK_X CHECK_Y (the check button, form pixels)
 web_drill_boxes() {
   local level=$1 cx=$2 cy=$3 boxes box text
+  PUPIL_SEEN_RIGHT= PUPIL_SEEN_WRONG=
   pupil_start_level "$level"
   pupil_shot "level$level-problem"
   web_type 99
@@ -496,6 +497,7 @@ web_drill_boxes() {
 # many cells as the problem's numerator, read from the page's report of that check.
 web_drill_colouring() {
   local cx=$((608 + 50 + 8)) cy=$((220 + 20 + 8)) d n i
+  PUPIL_SEEN_RIGHT= PUPIL_SEEN_WRONG=
   pupil_start_level 5
   pupil_shot level5-problem
   web_check "$cx" "$cy" level5 × || return 1
@@ -639,7 +641,10 @@ play_webkit() {
   rm -f "$out"/*.png
   : >"$report"
   WEB_REPORT=$report
-  WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1 "$minibrowser" \
+  # A fresh profile, as Chromium's: a service worker of an earlier page would serve its files.
+  rm -rf "$ROOT/build-web-check/webkit"
+  XDG_DATA_HOME=$ROOT/build-web-check/webkit/data XDG_CACHE_HOME=$ROOT/build-web-check/webkit/cache \
+    WEBKIT_DISABLE_SANDBOX_THIS_IS_DANGEROUS=1 "$minibrowser" \
     "http://127.0.0.1:8614/index.html?measure" >/dev/null 2>&1 &
   BROWSER_PID=$!
   wait_report "$report" first 180 >/dev/null || pupil_fail "WebKit showed no frame of the program" || return 1
