@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Plays ポロメ as a pupil would, with xdotool on the X display in $DISPLAY, and keeps a
-# screenshot of every step. Sourced by windows.sh --check, which runs it once for
-# porome.exe under Wine and once for the Linux build, so the two can be compared.
+# screenshot of every step; starts that display (start_xvfb). Sourced by windows.sh, which
+# plays porome.exe under Wine and the Linux build the same way, so the two can be compared,
+# by web.sh, which presses the page through its own pupil_press and pupil_read_mark, and by
+# check-record-faults.sh.
 #
 #   pupil_play OUTDIR      the program must be starting on $DISPLAY (1280x1024 or larger)
 #
@@ -45,9 +47,12 @@ pupil_keep() {
   echo "  $(basename "$file")"
 }
 
-# A press of the left button at window pixel x, y.
-pupil_click() {
+# A press of the left button at window pixel x, y, and the same with a pause after it.
+pupil_press() {
   xdotool mousemove --window "$PUPIL_WINDOW" "$1" "$2" click 1
+}
+pupil_click() {
+  pupil_press "$1" "$2"
   sleep "$PUPIL_DELAY"
 }
 
@@ -89,7 +94,7 @@ pupil_read_mark() {
 pupil_check() {
   local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
   PUPIL_MARK=
-  xdotool mousemove --window "$PUPIL_WINDOW" "$x" "$y" click 1
+  pupil_press "$x" "$y"
   for i in $(seq 1 20); do
     import -window root "$file"
     PUPIL_MARK=$(pupil_read_mark "$s" "$file")
@@ -171,6 +176,27 @@ pupil_keypad() { # slot digit: the digit button of slot s's keypad
   pupil_panel_click $((136 + 36 * digit + 18)) $(((s - 1) * 220 + 232 + 18))
 }
 
+# Starts Xvfb on a free display of the given size (WIDTHxHEIGHT) and sets DISPLAY;
+# XVFB_PID is its process.
+start_xvfb() {
+  local fifo n
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$1x24" -nolisten tcp 3>"$fifo" &
+  XVFB_PID=$!
+  read -r n <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=:$n
+}
+
+# Ends a process (if there is one) and waits for it.
+stop_pid() {
+  if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+  fi
+}
+
 # Waits up to a minute for the program's window to show: sets PUPIL_WINDOW.
 pupil_wait_window() {
   local i
@@ -190,6 +216,13 @@ pupil_start_level() {
   pupil_level "$level"
   pupil_click 864 82 # けってい
   pupil_panel_click 300 100
+}
+
+# Level 14's kind buttons of slot 1 (真分数, 仮分数, 帯分数), tried in turn, problem after
+# problem, until a right and a wrong answer have shown: pupil_drill_kinds NAME
+pupil_drill_kinds() {
+  pupil_drill 1 "$1" - - "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
+    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))"
 }
 
 # Presses the kind button b (0 真分数, 1 仮分数, 2 帯分数) of slot 1 at level 14 and
@@ -255,10 +288,7 @@ pupil_play() {
   pupil_click 864 82
   pupil_panel_click 300 100
   pupil_shot level14-problem
-  pupil_drill 1 level14 - - \
-    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))"
+  pupil_drill_kinds level14
   pupil_panel_click 644 30
   pupil_dialog level14-finish yes
 

@@ -20,6 +20,7 @@ export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ROOT=$PWD
 . scripts/packages.sh
+. scripts/pupil.sh
 CACHE=${POROME_CACHE:-$HOME/.cache/porome}
 . scripts/qt-source.sh
 
@@ -195,26 +196,6 @@ make_dist() {
 
 # --- In a browser on a virtual screen ----------------------------------------------------
 
-# Starts Xvfb on a free display the size of a school Chromebook's screen and sets DISPLAY;
-# XVFB_PID is its process.
-start_xvfb() {
-  local fifo n
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1366x768x24 -nolisten tcp 3>"$fifo" &
-  XVFB_PID=$!
-  read -r n <"$fifo"
-  rm -f "$fifo"
-  export DISPLAY=:$n
-}
-
-stop_pid() {
-  if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
-    kill "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-  fi
-}
-
 # Ends Chromium and waits until its profile is free for the next start.
 stop_chromium() {
   stop_pid "${BROWSER_PID:-}"
@@ -321,7 +302,7 @@ run_bench() {
   ensure_packages "${CHECK_PACKAGES[@]}" curl
   build_bare
   mkdir -p "$ROOT/build-web-bench"
-  start_xvfb
+  start_xvfb 1366x768
   trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
   local runs=${POROME_BENCH_RUNS:-5} bare porome
   log "Time to the first frame in Chromium, $runs runs each (milliseconds, cold and warm)"
@@ -375,25 +356,8 @@ web_y() { awk -v v="$1" -v s="$WEB_S" -v o="$WEB_OY" 'BEGIN { printf "%d", o + (
 
 # The pupil's helpers, pressing the page on the screen where the form's pixels are drawn.
 web_pupil_helpers() {
-  pupil_click() {
+  pupil_press() {
     xdotool mousemove "$(web_x "$1")" "$(web_y "$2")" click 1
-    sleep "$PUPIL_DELAY"
-  }
-  pupil_check() {
-    local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
-    PUPIL_MARK=
-    xdotool mousemove "$(web_x "$x")" "$(web_y "$y")" click 1
-    for i in $(seq 1 20); do
-      import -window root "$file"
-      PUPIL_MARK=$(pupil_read_mark "$s" "$file")
-      [ -n "$PUPIL_MARK" ] && break
-    done
-    case "$PUPIL_MARK" in
-      ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_keep "$file" "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
-      ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_keep "$file" "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
-    esac
-    rm -f "$file"
-    sleep 2.3
   }
   # The mark of slot s: red in a 26-pixel square at panel (40, y0+180), scaled as the form.
   pupil_read_mark() {
@@ -575,10 +539,7 @@ play_chromium() {
   pupil_click 864 82
   pupil_panel_click 300 100
   pupil_shot level14-problem
-  pupil_drill 1 level14 - - \
-    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" || return 1
+  pupil_drill_kinds level14 || return 1
   pupil_panel_click 644 30
   pupil_dialog level14-finish yes
   pupil_shot menu-after-finish
@@ -658,10 +619,7 @@ play_webkit() {
   pupil_click 864 82
   pupil_panel_click 300 100
   pupil_shot level14-problem
-  pupil_drill 1 level14 - - \
-    "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-    "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" || return 1
+  pupil_drill_kinds level14 || return 1
   pupil_panel_click 644 30
   pupil_dialog level14-finish yes
 
@@ -707,7 +665,7 @@ run_check() {
   web_pupil_helpers
   mkdir -p "$ROOT/build-web-check"
   rm -rf "$ROOT/build-web-check/chromium" "$ROOT/build-web-check/chromium-broken"
-  start_xvfb
+  start_xvfb 1366x768
   trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
   serve "$DIST" 8614 "$ROOT/build-web-check/report.txt"
   CHECK_SERVER=${SERVER_PIDS[-1]}

@@ -20,6 +20,7 @@ export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ROOT=$PWD
 . scripts/packages.sh
+. scripts/pupil.sh
 # The report's workbook: Debian's libxlsxwriter source, built static into the Qt prefix.
 XLSXWRITER_DEB_VERSION=1.1.4-2
 
@@ -332,26 +333,6 @@ make_msi() {
 
 # --- Under Wine ------------------------------------------------------------------------
 
-# Starts Xvfb on a free display and sets DISPLAY; XVFB_PID is its process.
-start_xvfb() {
-  local fifo
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" &
-  XVFB_PID=$!
-  local n
-  read -r n <"$fifo"
-  rm -f "$fifo"
-  export DISPLAY=:$n
-}
-
-stop_pid() {
-  if [ -n "${1:-}" ] && kill -0 "$1" 2>/dev/null; then
-    kill "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-  fi
-}
-
 run_check() {
   ensure_packages "${CHECK_PACKAGES[@]}"
   . scripts/pupil.sh
@@ -362,7 +343,7 @@ run_check() {
   # No Mono or Gecko: porome.exe needs neither, and their installers would ask.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   local shots=$ROOT/shots
-  start_xvfb
+  start_xvfb 1280x1024
   trap 'stop_pid "${APP_PID:-}"; stop_pid "${XVFB_PID:-}"' EXIT
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     log "Preparing a Wine prefix in $WINEPREFIX"
@@ -469,9 +450,7 @@ PY
     sleep 2
     pupil_shot menu
     pupil_start_level 14
-    pupil_drill 1 level14 - - "PUPIL_LAST_X=$((422 + 8)) PUPIL_LAST_Y=$((238 + 8))" \
-      "PUPIL_LAST_X=$((538 + 8)) PUPIL_LAST_Y=$((238 + 8))" "PUPIL_LAST_X=$((654 + 8)) PUPIL_LAST_Y=$((238 + 8))" ||
-      msi_fail "the drill"
+    pupil_drill_kinds level14 || msi_fail "the drill"
     pupil_quit installed
   else
     msi_fail "the installed porome.exe showed no window"
