@@ -68,21 +68,39 @@ pupil_origin() {
   echo "$X $Y"
 }
 
+# Where the form stands on the screen and how it is scaled there: the screen pixel of
+# window pixel x (pupil_screen_x) and y (pupil_screen_y), at PUPIL_SCALE screen pixels
+# each. A page that scales the form overrides these.
+PUPIL_SCALE=1
+pupil_screen_x() {
+  local wx wy
+  read -r wx wy < <(pupil_origin "$PUPIL_WINDOW")
+  echo $((wx + $1))
+}
+pupil_screen_y() {
+  local wx wy
+  read -r wx wy < <(pupil_origin "$PUPIL_WINDOW")
+  echo $((wy + $1))
+}
+# How many red pixels make a mark, and a × in its middle (fewer where the form is scaled).
+PUPIL_MARK_RED_MIN=15
+PUPIL_MARK_MIDDLE_MIN=4
+
 # Reads the mark of slot s from a screenshot: prints ○, × or nothing. The mark is red
 # in a 26-pixel square at panel (40, y0+180); the ring of ○ leaves its middle white,
 # the strokes of × cross there.
 pupil_read_mark() {
-  local s=$1 file=$2 x y wx wy red middle
-  read -r wx wy < <(pupil_origin "$PUPIL_WINDOW")
-  x=$((wx + 8 + 40))
-  y=$((wy + 8 + (s - 1) * 220 + 180))
-  red=$(convert "$file" -crop "26x26+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+  local s=$1 file=$2 x y n m d red middle
+  x=$(pupil_screen_x 48)
+  y=$(pupil_screen_y $((8 + (s - 1) * 220 + 180)))
+  read -r n m d < <(awk -v s="$PUPIL_SCALE" 'BEGIN { printf "%d %d %d\n", 26 * s, 8 * s, 9 * s }')
+  red=$(convert "$file" -crop "${n}x${n}+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
     -format '%[fx:round(mean*w*h)]' info:)
-  middle=$(convert "$file" -crop "8x8+$((x + 9))+$((y + 9))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
+  middle=$(convert "$file" -crop "${m}x${m}+$((x + d))+$((y + d))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
     -format '%[fx:round(mean*w*h)]' info:)
-  if [ "$red" -lt 15 ]; then
+  if [ "$red" -lt "$PUPIL_MARK_RED_MIN" ]; then
     echo ""
-  elif [ "$middle" -ge 4 ]; then
+  elif [ "$middle" -ge "$PUPIL_MARK_MIDDLE_MIN" ]; then
     echo "×"
   else
     echo "○"

@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by windows.sh and web.sh (sourced, not run on its own): the sources of the
-# static Qt both build. Expects CACHE to be set.
+# static Qt both build, and the steps of that build they share. Expects CACHE to be set,
+# and QT_PREFIX, QT_WORK and JOBS for the build.
 #
 # Qt Base comes from Debian's own source package, fetched with `apt-get source` through
 # a private apt configuration: the deb-src twins of the machine's own configured apt
@@ -80,4 +81,43 @@ fetch_qtsvg() {
   mkdir -p "$src/qtsvg.tmp"
   tar -xf "$QTSVG_ARCHIVE" -C "$src/qtsvg.tmp" --strip-components=1
   mv "$src/qtsvg.tmp" "$src/qtsvg"
+}
+
+log() { printf '\n== %s\n' "$*"; }
+
+seconds_to_text() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+
+# Qt SVG, built with the qt-cmake of the Qt Base just installed (which knows the host
+# tools and the target), into the same prefix.
+build_qtsvg() {
+  local b=$QT_WORK/qtsvg
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
+    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
+  nice -n 10 cmake --build "$b" -j"$JOBS"
+  cmake --install "$b"
+}
+
+# Builds the static Qt for a target unless the cache already holds it, with the calling
+# script's build_qtbase: ensure_static_qt TARGET HOW_LONG. Each half leaves a stamp file
+# only when it is installed, so an interrupted build starts that half again.
+ensure_static_qt() {
+  local target=$1 base=$QT_PREFIX/.porome-qtbase-done svg=$QT_PREFIX/.porome-qtsvg-done start
+  if [ -f "$base" ] && [ -f "$svg" ]; then
+    echo "Reusing the static Qt $QT_VERSION for $target in $QT_PREFIX ($(cat "$base"); $(cat "$svg"))."
+    return 0
+  fi
+  if [ ! -f "$base" ]; then
+    log "Building static Qt Base $QT_VERSION for $target ($2)"
+    start=$SECONDS
+    fetch_qtbase
+    build_qtbase
+    echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$base"
+  fi
+  log "Building static Qt SVG $QT_VERSION for $target"
+  start=$SECONDS
+  fetch_qtsvg
+  build_qtsvg
+  echo "qtsvg built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$svg"
+  cat "$base" "$svg"
 }

@@ -41,9 +41,6 @@ WEB_PACKAGES=(
 )
 CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0)
 
-log() { printf '\n== %s\n' "$*"; }
-
-seconds_to_text() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
 
 # --- Emscripten as Qt expects to find it -------------------------------------------
 
@@ -101,37 +98,10 @@ build_qtbase() {
   cmake --install "$b"
 }
 
-build_qtsvg() {
-  local b=$QT_WORK/qtsvg
-  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
-    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
-  nice -n 10 cmake --build "$b" -j"$JOBS"
-  cmake --install "$b"
-}
-
-# Builds the static Qt unless the cache already holds it. Each half leaves a stamp
-# file only when it is installed, so an interrupted build starts that half again.
+# The static Qt for WebAssembly, built once into the cache.
 ensure_qt() {
   setup_emscripten
-  if [ -f "$QT_PREFIX/.porome-qtbase-done" ] && [ -f "$QT_PREFIX/.porome-qtsvg-done" ]; then
-    echo "Reusing the static Qt $QT_VERSION for WebAssembly in $QT_PREFIX ($(cat "$QT_PREFIX/.porome-qtbase-done"); $(cat "$QT_PREFIX/.porome-qtsvg-done"))."
-    return 0
-  fi
-  local start
-  if [ ! -f "$QT_PREFIX/.porome-qtbase-done" ]; then
-    log "Building static Qt Base $QT_VERSION for WebAssembly (half an hour or more on two cores)"
-    start=$SECONDS
-    fetch_qtbase
-    build_qtbase
-    echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtbase-done"
-  fi
-  log "Building static Qt SVG $QT_VERSION for WebAssembly"
-  start=$SECONDS
-  fetch_qtsvg
-  build_qtsvg
-  echo "qtsvg built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtsvg-done"
-  cat "$QT_PREFIX/.porome-qtbase-done" "$QT_PREFIX/.porome-qtsvg-done"
+  ensure_static_qt WebAssembly "half an hour or more on two cores"
 }
 
 # --- The program and the page ----------------------------------------------------------
@@ -347,6 +317,7 @@ web_place() {
     if (f >= 1) { s = 1; ox = int((w - 1017) / 2); oy = int((h - 749) / 2) }
     else { s = int(f * 1000) / 1000; if (s < 0.25) s = 0.25; ox = (w - 1017 * s) / 2; oy = (h - 749 * s) / 2 }
     printf "%s %d %d\n", s, x + ox, y + oy }')
+  PUPIL_SCALE=$WEB_S
   echo "  page ${w}x${h} at $x,$y: the form at scale $WEB_S, its corner at $WEB_OX,$WEB_OY"
 }
 
@@ -359,26 +330,10 @@ web_pupil_helpers() {
   pupil_press() {
     xdotool mousemove "$(web_x "$1")" "$(web_y "$2")" click 1
   }
-  # The mark of slot s: red in a 26-pixel square at panel (40, y0+180), scaled as the form.
-  pupil_read_mark() {
-    local s=$1 file=$2 x y n m red middle
-    x=$(web_x 48)
-    y=$(web_y $((8 + (s - 1) * 220 + 180)))
-    n=$(awk -v s="$WEB_S" 'BEGIN { printf "%d", 26 * s }')
-    m=$(awk -v s="$WEB_S" 'BEGIN { printf "%d %d %d", 8 * s, 9 * s, 9 * s }')
-    read -r m mx my <<<"$m"
-    red=$(convert "$file" -crop "${n}x${n}+$x+$y" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
-      -format '%[fx:round(mean*w*h)]' info:)
-    middle=$(convert "$file" -crop "${m}x${m}+$((x + mx))+$((y + my))" +repage -fx 'r>0.7&&g<0.3&&b<0.3' \
-      -format '%[fx:round(mean*w*h)]' info:)
-    if [ "$red" -lt 12 ]; then
-      echo ""
-    elif [ "$middle" -ge 3 ]; then
-      echo "×"
-    else
-      echo "○"
-    fi
-  }
+  pupil_screen_x() { web_x "$1"; }
+  pupil_screen_y() { web_y "$1"; }
+  PUPIL_MARK_RED_MIN=12
+  PUPIL_MARK_MIDDLE_MIN=3
 }
 
 # The page's reports of the checks of slot 1 (index.html?measure): the level, the verdict,
@@ -614,10 +569,7 @@ play_webkit() {
   pupil_shot menu-grade3
 
   echo "Kind buttons: level 14"
-  pupil_click 256 24 # ４年生
-  pupil_level 14
-  pupil_click 864 82
-  pupil_panel_click 300 100
+  pupil_start_level 14
   pupil_shot level14-problem
   pupil_drill_kinds level14 || return 1
   pupil_panel_click 644 30

@@ -44,9 +44,6 @@ WINDOWS_PACKAGES=(
 )
 CHECK_PACKAGES=(wine64 xvfb xauth xdotool imagemagick)
 
-log() { printf '\n== %s\n' "$*"; }
-
-seconds_to_text() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
 
 # --- Static Qt for Windows -------------------------------------------------------
 
@@ -126,16 +123,6 @@ Libs: -L\${libdir} -lxlsxwriter -lz
 EOF
 }
 
-build_qtsvg() {
-  local b=$QT_WORK/qtsvg
-  # Qt's own qt-cmake finds the Qt Base just installed and the host tools.
-  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$CACHE/src/qtsvg" -B "$b" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$QT_PREFIX" \
-    -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
-  nice -n 5 cmake --build "$b" -j"$JOBS"
-  cmake --install "$b"
-}
-
 # Qt Base 6.4.2 leaves its DirectWrite font database out of Qt Gui when Direct2D is off,
 # yet its Windows platform plugin still offers it (as the fontengine=directwrite option),
 # so porome.exe would not link. The plugin's one file that offers it is compiled again as
@@ -170,30 +157,11 @@ fix_windows_plugin() {
   touch "$QT_PREFIX/.porome-windows-plugin-fixed"
 }
 
-# Builds the static Qt unless the cache already holds it. Each half leaves a stamp
-# file only when it is installed, so an interrupted build starts that half again.
+# The static Qt for Windows, built once into the cache, its platform plugin mended.
 ensure_qt() {
-  if [ -f "$QT_PREFIX/.porome-qtbase-done" ] && [ -f "$QT_PREFIX/.porome-qtsvg-done" ]; then
-    fix_windows_plugin
-    echo "Reusing the static Qt $QT_VERSION for Windows in $QT_PREFIX ($(cat "$QT_PREFIX/.porome-qtbase-done"); $(cat "$QT_PREFIX/.porome-qtsvg-done"))."
-    return 0
-  fi
-  local start
   write_toolchain
-  if [ ! -f "$QT_PREFIX/.porome-qtbase-done" ]; then
-    log "Building static Qt Base $QT_VERSION for Windows (a good half hour or more on two cores)"
-    start=$SECONDS
-    fetch_qtbase
-    build_qtbase
-    fix_windows_plugin
-    echo "qtbase built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtbase-done"
-  fi
-  log "Building static Qt SVG $QT_VERSION for Windows"
-  start=$SECONDS
-  fetch_qtsvg
-  build_qtsvg
-  echo "qtsvg built in $(seconds_to_text $((SECONDS - start))) with $JOBS jobs" >"$QT_PREFIX/.porome-qtsvg-done"
-  cat "$QT_PREFIX/.porome-qtbase-done" "$QT_PREFIX/.porome-qtsvg-done"
+  ensure_static_qt Windows "a good half hour or more on two cores"
+  fix_windows_plugin
 }
 
 # The static libxlsxwriter, once, next to Qt.

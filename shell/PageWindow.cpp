@@ -3,6 +3,7 @@
 
 #include "drawing/Exercise.h"
 #include "shell/Fonts.h"
+#include "shell/ScaledWindow.h"
 
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
@@ -72,19 +73,7 @@ void PageWindow::showThroughView()
 {
     if (view_)
         return;
-    // The proxy takes only a widget without a parent.
-    form_->setParent(nullptr);
-    form_->move(0, 0);
-    scene_ = std::make_unique<QGraphicsScene>();
-    view_ = new QGraphicsView(scene_.get(), this);
-    view_->setFrameShape(QFrame::NoFrame);
-    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setBackgroundBrush(palette().color(QPalette::Window));
-    view_->setAlignment(Qt::AlignCenter);
-    view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    proxy_ = scene_->addWidget(form_.get());
-    scene_->setSceneRect(QRectF(QPointF(0, 0), form_->size()));
+    view_ = ViewOfForm(*form_, *this, scene_, proxy_);
     view_->lower();
     view_->setVisible(!closing_->isVisible());
 }

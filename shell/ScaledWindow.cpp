@@ -65,23 +65,30 @@ ScaledWindow::~ScaledWindow()
         form_.setParent(nullptr);
 }
 
+QGraphicsView* ViewOfForm(QWidget& form, QWidget& window, std::unique_ptr<QGraphicsScene>& scene,
+                          QGraphicsProxyWidget*& proxy)
+{
+    // The proxy takes only a widget without a parent.
+    form.setParent(nullptr);
+    form.move(0, 0);
+    scene = std::make_unique<QGraphicsScene>();
+    auto* view = new QGraphicsView(scene.get(), &window);
+    view->setFrameShape(QFrame::NoFrame);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setBackgroundBrush(window.palette().color(QPalette::Window));
+    view->setAlignment(Qt::AlignCenter);
+    view->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    proxy = scene->addWidget(&form);
+    scene->setSceneRect(QRectF(QPointF(0, 0), form.size()));
+    return view;
+}
+
 void ScaledWindow::showThroughView()
 {
     if (view_)
         return;
-    // The proxy takes only a widget without a parent.
-    form_.setParent(nullptr);
-    form_.move(0, 0);
-    scene_ = std::make_unique<QGraphicsScene>();
-    view_ = new QGraphicsView(scene_.get(), this);
-    view_->setFrameShape(QFrame::NoFrame);
-    view_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    view_->setBackgroundBrush(palette().color(QPalette::Window));
-    view_->setAlignment(Qt::AlignCenter);
-    view_->setRenderHints(QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
-    proxy_ = scene_->addWidget(&form_);
-    scene_->setSceneRect(QRectF(QPointF(0, 0), form_.size()));
+    view_ = ViewOfForm(form_, *this, scene_, proxy_);
     view_->setGeometry(rect());
     view_->show();
 }

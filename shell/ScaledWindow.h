@@ -10,6 +10,12 @@
 class QGraphicsProxyWidget;
 class QGraphicsView;
 
+// Moves the form out of its parent into a new scene, shown by a frameless view without
+// scroll bars on `window`, the form centred on the window's colour: sets scene and proxy
+// and returns the view. The proxy must hand the form back before it goes.
+QGraphicsView* ViewOfForm(QWidget& form, QWidget& window, std::unique_ptr<QGraphicsScene>& scene,
+                          QGraphicsProxyWidget*& proxy);
+
 // The top-level window that shows the form at a scale. The form keeps its own pixels: at a
 // scale of 1 it is simply this window's child; at any other scale, and in full screen, it is
 // shown through a view that scales it, so every position, press, pixel read-back and fill
