@@ -2,6 +2,8 @@
 #pragma once
 #include "drawing/Exercise.h"
 
+#include <QStringList>
+
 // The numbers the check reads from the three boxes of a slot (panel 0 levels).
 struct TypedAnswer
 {
@@ -41,6 +43,9 @@ public:
     // The kind of mistake the answer is, should the check not take it (MistakeKind of the
     // problem's record items); levels answered on the picture say it themselves.
     virtual QString MistakeInWords(Exercise& ex, int s, int k, const TypedAnswer& answer);
+    // The right answer to problem k of slot s in the words of AnswerInWords, one entry for
+    // every form the level takes as right; for the store's record of each check.
+    virtual QStringList RightAnswersInWords(Exercise& ex, int s, int k);
 };
 
 // Level 1..22 to its rules; levels not built yet have rules that draw and accept nothing.

@@ -151,3 +151,8 @@ QString LevelRules::AnswerInWords(Exercise& ex, int, int, const TypedAnswer& ans
         return KindWords(int(answer.t1));
     return TypedAnswerWords(ex.st.Level, answer);
 }
+
+QStringList LevelRules::RightAnswersInWords(Exercise&, int, int)
+{
+    return {};
+}

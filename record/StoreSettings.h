@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+
+class QSettings;
+
+// The school's learning record store, from the settings' [lrs] group (per user, or for every
+// account of the computer, beside record/folder).
+struct StoreSettings
+{
+    QUrl endpoint;          // the store's xAPI base, ending in /
+    QString key, secret;    // HTTP Basic
+    QString homePage;       // the school's IRI
+    QString activityBase;   // empty: the program's own
+    bool sharedLogins = false;
+
+    static StoreSettings Read(const QSettings& settings);
+    // Empty when the store can be used; else one line that says why (never the secret).
+    QString Problem() const;
+    bool Configured() const { return !endpoint.isEmpty(); }
+    // The Authorization header's value.
+    QByteArray Authorization() const;
+};
