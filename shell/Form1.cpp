@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Form1.h"
 
+#include "answer/CheckObserver.h"
 #include "levels/LevelTable.h"
 #include "shell/Fonts.h"
 #include "shell/Texts.h"
@@ -405,6 +406,8 @@ void Form1::Command10_Click(int16_t Index)
     Picture7[Index]->hide();
     panel.move(8, 8);
     panel.show();
+    if (recorder)
+        recorder->ExerciseBegins(st.Level);
 }
 
 void Form1::Command2_Click(int16_t)
@@ -417,6 +420,8 @@ void Form1::Command8_Click(int16_t)
 {
     if (!platform.AskYesNo(texts::ConfirmFinish))
         return;
+    if (recorder)
+        recorder->ExerciseEnds();
     Command1[0]->show();
     Command1[1]->show();
     for (int i = 0; i < 3; ++i) {
