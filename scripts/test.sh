@@ -4,7 +4,8 @@
 # first a normal build in build/, then one with AddressSanitizer and
 # UndefinedBehaviorSanitizer in build-asan/; then a smoke run of the benchmark
 # (scripts/bench.sh --smoke); the learning record on a folder that fills up and goes away
-# (scripts/check-record-faults.sh, where a tmpfs can be mounted); last it makes and checks
+# (scripts/check-record-faults.sh, where a tmpfs can be mounted); the keyboard and the
+# mark's beep as a pupil types and hears them (scripts/check-keys.sh); last it makes and checks
 # the Debian package (scripts/package.sh). Exits non-zero if anything fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -38,6 +39,9 @@ case "$faults" in
   77) echo "== record faults: not checked on this machine, and not counted as passed ==" ;;
   *) status=1 ;;
 esac
+
+echo "== the keyboard and the mark's beep, played and heard on a virtual screen (build/) =="
+bash scripts/check-keys.sh build || status=1
 
 echo "== build-package/: the Debian package, made and checked =="
 bash scripts/package.sh || status=1
