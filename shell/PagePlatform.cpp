@@ -2,41 +2,53 @@
 #include "shell/PagePlatform.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QGuiApplication>
-#include <QWindow>
 
-HeldKeys::HeldKeys()
+namespace {
+bool IsKey(QEvent::Type type)
+{
+    return type == QEvent::KeyPress || type == QEvent::KeyRelease;
+}
+
+bool IsPress(QEvent::Type type)
+{
+    return type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease
+           || type == QEvent::MouseButtonDblClick || type == QEvent::MouseMove;
+}
+} // namespace
+
+HeldInput::HeldInput()
 {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->installEventFilter(this);
 }
 
-void HeldKeys::PauseBegins()
+void HeldInput::PauseBegins()
 {
     ++pauses_;
 }
 
-void HeldKeys::PauseEnds()
+void HeldInput::PauseEnds()
 {
     --pauses_;
     handOnLater();
 }
 
-// Keys go to a window first, which gives them to its focus widget; a key is held there,
-// during a pause and as long as keys from before wait, so that none overtakes another.
-bool HeldKeys::eventFilter(QObject* watched, QEvent* event)
+// Keys and presses go to a window first, which gives them to its widgets; they are held
+// there, during a pause and as long as input from before waits, so that none overtakes
+// another. (A tap comes as a press made from the touch.)
+bool HeldInput::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || !watched->isWindowType() || event == handingOn_)
+    if (!(IsKey(type) || IsPress(type)) || !watched->isWindowType() || event == handingOn_)
         return false;
     if (pauses_ == 0 && held_.empty())
         return false;
-    held_.push_back(std::unique_ptr<QEvent>(event->clone()));
+    held_.push_back({IsKey(type) ? nullptr : static_cast<QWindow*>(watched), std::unique_ptr<QEvent>(event->clone())});
     return true;
 }
 
-void HeldKeys::handOnLater()
+void HeldInput::handOnLater()
 {
     if (posted_ || held_.empty())
         return;
@@ -44,20 +56,21 @@ void HeldKeys::handOnLater()
     QMetaObject::invokeMethod(this, [this] { handOnNext(); }, Qt::QueuedConnection);
 }
 
-void HeldKeys::handOnNext()
+void HeldInput::handOnNext()
 {
     posted_ = false;
     if (pauses_ > 0 || held_.empty())
         return;   // the end of the pause hands them on
-    const std::unique_ptr<QEvent> key = std::move(held_.front());
+    const Held next = std::move(held_.front());
     held_.pop_front();
-    // The next key follows on the next turn of whichever event loop runs then: a message
-    // box that this key opens gets the keys after it, as on the desktop.
+    // What follows goes on the next turn of whichever event loop runs then: a message box
+    // that this key or press opens gets what comes after it, as on the desktop.
     handOnLater();
-    if (QWindow* window = QGuiApplication::focusWindow()) {
+    QWindow* window = IsKey(next.event->type()) ? QGuiApplication::focusWindow() : next.window.data();
+    if (window) {
         const QEvent* outer = handingOn_;
-        handingOn_ = key.get();
-        QCoreApplication::sendEvent(window, key.get());
+        handingOn_ = next.event.get();
+        QCoreApplication::sendEvent(window, next.event.get());
         handingOn_ = outer;
     }
 }

@@ -2,12 +2,13 @@
 #pragma once
 #include "shell/Platform.h"
 
+#include <QEvent>
 #include <QObject>
+#include <QPointer>
+#include <QWindow>
 #include <deque>
 #include <functional>
 #include <memory>
-
-class QEvent;
 
 // The sound of a page, which has no system beep: one short, quiet tone. Where the browser
 // refuses to sound, it stays silent.
@@ -18,34 +19,39 @@ public:
     virtual void Tone() = 0;
 };
 
-// Keys that reach the page's window while the program pauses after a mark. A browser hands
-// every key to the program at once, even in the middle of the pause; these are held and
-// handed on after the pause, in order, one an event-loop turn, each to the window that has
-// the keyboard focus then: as the desktop's window system holds them back.
-class HeldKeys final : public QObject
+// Keys and presses that reach the page's window while the program pauses after a mark. A
+// browser hands them to the program at once, even in the middle of the pause; these are
+// held and handed on after it, in order, one an event-loop turn, as the desktop's window
+// system holds them back: a key to the window with the keyboard focus then, a press to the
+// window it was made on.
+class HeldInput final : public QObject
 {
 public:
-    HeldKeys();
+    HeldInput();
     void PauseBegins();
     void PauseEnds();
-    int held() const { return int(held_.size()); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Held
+    {
+        QPointer<QWindow> window;   // where a press goes; null for a key
+        std::unique_ptr<QEvent> event;
+    };
     void handOnLater();
     void handOnNext();
 
     int pauses_ = 0;
     bool posted_ = false;
-    std::deque<std::unique_ptr<QEvent>> held_;
+    std::deque<Held> held_;
     const QEvent* handingOn_ = nullptr;
 };
 
 // The platform of the program on a web page: message boxes and clock as on the desktop (the
-// platform it is given), the beep as the page's tone, and the keys held back during the
-// pause after a mark. A page cannot close itself, so ending the program calls `end` (the
+// platform it is given), the beep as the page's tone, and keys and presses held back during
+// the pause after a mark. A page cannot close itself, so ending the program calls `end` (the
 // page shows its closing screen), and the page always takes the large layout, scaling it
 // down where the browser window is smaller.
 class PagePlatform final : public Platform
@@ -61,9 +67,9 @@ public:
     QTime TimeOfDay() override { return inner_.TimeOfDay(); }
     void WaitForNextSecond() override
     {
-        keys_.PauseBegins();
+        input_.PauseBegins();
         inner_.WaitForNextSecond();
-        keys_.PauseEnds();
+        input_.PauseEnds();
     }
     void EndProgram() override { end_(); }
     int ScreenWidthPixels() override { return kLargeLayoutWidth; }
@@ -75,5 +81,5 @@ private:
     Platform& inner_;
     PageSound& sound_;
     std::function<void()> end_;
-    HeldKeys keys_;
+    HeldInput input_;
 };

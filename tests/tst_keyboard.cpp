@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The keyboard on the answer boxes, through the real window: digits go where the keypad's
 // go, Enter checks, Tab and Shift+Tab move the pink box. On the page the same, through its
-// scaling view, and keys typed in the pause after a mark wait until the pause is over.
+// scaling view, and keys and presses made in the pause after a mark wait until it is over.
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/Texts.h"
 #include "support/Harness.h"
 
 #include <QApplication>
+#include <QGraphicsView>
 #include <QTest>
 
 namespace {
@@ -55,12 +56,20 @@ struct Window
     QWidget* top = nullptr;
 };
 
-// Types keys written as words: numbers, Tab, Backtab (Shift+Tab) and Enter. On the desktop
-// they go to the widget with the keyboard focus (or nowhere, to the window, when none has
-// it); on the page to the page's window at once, as a browser hands them over.
-void TypeKeys(Window& w, const QString& keys)
+// Types keys written as words: numbers, Tab, Backtab (Shift+Tab) and Enter; Check is a
+// press of slot s's ﾁｪｯｸ. On the desktop keys go to the widget with the keyboard focus (or
+// nowhere, to the window, when none has it); on the page keys and the press go to the
+// page's window at once, as a browser hands them over.
+void TypeKeys(Window& w, int s, const QString& keys)
 {
     for (const QString& word : keys.split(u' ', Qt::SkipEmptyParts)) {
+        if (word == "Check") {
+            QPushButton* check = w.form->Command5[s - 1];
+            const QPoint onForm = check->mapTo(w.form, check->rect().center());
+            const QPoint onPage = w.page->view()->mapTo(w.page.get(), w.page->view()->mapFromScene(onForm));
+            QTest::mouseClick(w.top->windowHandle(), Qt::LeftButton, {}, onPage);
+            continue;
+        }
         const Qt::Key key = word == "Tab" ? Qt::Key_Tab : word == "Backtab" ? Qt::Key_Backtab
                           : word == "Enter" ? Qt::Key_Return : Qt::Key_unknown;
         const Qt::KeyboardModifiers shift = key == Qt::Key_Backtab ? Qt::ShiftModifier : Qt::NoModifier;
@@ -96,7 +105,7 @@ private slots:
         QTest::addColumn<int>("slot");
         QTest::addColumn<QList<int>>("record");   // items 1.. of the slot's first problem
         QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("inPause");     // typed in the first pause after a mark
+        QTest::addColumn<QString>("inPause");     // typed (or pressed) in the first pause after a mark
         QTest::addColumn<int>("checks");          // checks of the first problem
         QTest::addColumn<int>("mark");            // its final mark, 0 while it stays
         QTest::addColumn<int>("focus");           // the box, pink and with the focus, at the end
@@ -138,6 +147,11 @@ private slots:
             << true << 1 << 2 << fifths << "3 Tab 5 Enter" << "5 Tab 3 Enter" << 2 << 2 << 0 << "" << 2 << 0;
         QTest::newRow("page: Enter in the pause checks again after it")
             << true << 1 << 1 << fifths << "9 Enter" << "8 Enter" << 2 << 0 << 0 << "" << 2 << 0;
+        // after the pause Text1 is empty again: the press that waited only asks
+        QTest::newRow("page: a press on ﾁｪｯｸ in the pause, after it")
+            << true << 1 << 2 << fifths << "9 Enter" << "Check" << 1 << 0 << 0 << "" << 1 << 1;
+        QTest::newRow("page: a key, then a press, in the pause, in order")
+            << true << 1 << 3 << fifths << "9 Enter" << "7 Check" << 2 << 0 << 0 << "" << 2 << 0;
     }
     void keysFollowThePinkBox()
     {
@@ -176,10 +190,10 @@ private slots:
             if (inPause.isEmpty() || !beforeKeys.isNull())
                 return;
             beforeKeys = boxes[0]->text();
-            TypeKeys(w, inPause);
+            TypeKeys(w, slot, inPause);
             afterKeys = boxes[0]->text();
         };
-        TypeKeys(w, keys);
+        TypeKeys(w, slot, keys);
         for (int turn = 0; turn < 100; ++turn)
             QCoreApplication::processEvents();
 
