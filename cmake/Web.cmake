@@ -6,7 +6,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/CarriedResources.cmake)
 
-qt_add_executable(porome web/main.cpp)
+qt_add_executable(porome web/main.cpp web/PageTone.cpp)
 target_link_libraries(porome PRIVATE poromecore)
 
 porome_carried_resources(POROME_CARRIED_SOURCES)

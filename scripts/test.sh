@@ -6,7 +6,8 @@
 # (scripts/bench.sh --smoke); the learning record on a folder that fills up and goes away
 # (scripts/check-record-faults.sh, where a tmpfs can be mounted); statements through a real
 # learning record store that goes away, answers 503 and hangs (scripts/check-lrs.sh, where
-# the store can be installed from the npm registry); last it makes and checks
+# the store can be installed from the npm registry); the keyboard and the mark's beep as a
+# pupil types and hears them (scripts/check-keys.sh); last it makes and checks
 # the Debian package (scripts/package.sh). Exits non-zero if anything fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -49,6 +50,9 @@ case "$lrs" in
   77) echo "== learning record store: not checked on this machine, and not counted as passed ==" ;;
   *) status=1 ;;
 esac
+
+echo "== the keyboard and the mark's beep, played and heard on a virtual screen (build/) =="
+bash scripts/check-keys.sh build || status=1
 
 echo "== build-package/: the Debian package, made and checked =="
 bash scripts/package.sh || status=1

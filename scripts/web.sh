@@ -39,7 +39,7 @@ WEB_PACKAGES=(
   qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho python3-fonttools
   librsvg2-bin python3 brotli zip unzip
 )
-CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0)
+CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0 pulseaudio pulseaudio-utils sox)
 
 
 # --- Emscripten as Qt expects to find it -------------------------------------------
@@ -345,19 +345,33 @@ web_checks() { grep -c '^check=' "$WEB_REPORT" || true; }
 # takes the page's report of that check into WEB_CHECK; the two must agree, and the mark
 # must be the one expected (○ or ×): web_check X Y NAME EXPECTED
 web_check() {
-  local before i
+  local before
   before=$(web_checks)
   pupil_check 1 "$1" "$2" "$3"
+  web_checked "$before" "$3" "$4"
+}
+
+# The same with a key (xdotool's name of it) in place of the press: web_check_key KEY NAME EXPECTED
+web_check_key() {
+  local before
+  before=$(web_checks)
+  pupil_check_key 1 "$1" "$2"
+  web_checked "$before" "$2" "$3"
+}
+
+# Takes the page's report of the check that followed BEFORE reports: web_checked BEFORE NAME EXPECTED
+web_checked() {
+  local before=$1 name=$2 expected=$3 i
   for i in $(seq 1 50); do
     [ "$(web_checks)" -gt "$before" ] && break
     sleep 0.1
   done
   IFS=, read -r -a WEB_CHECK < <(grep '^check=' "$WEB_REPORT" | tail -1 | cut -d= -f2)
-  echo "  $3: ${PUPIL_MARK:-no mark seen} on the screen, ${WEB_CHECK[1]:-nothing} reported (record ${WEB_CHECK[*]:2:5})"
-  [ "$PUPIL_MARK" = "$4" ] || pupil_fail "$3: $4 expected, ${PUPIL_MARK:-no mark} seen" || return 1
+  echo "  $name: ${PUPIL_MARK:-no mark seen} on the screen, ${WEB_CHECK[1]:-nothing} reported (record ${WEB_CHECK[*]:2:5})"
+  [ "$PUPIL_MARK" = "$expected" ] || pupil_fail "$name: $expected expected, ${PUPIL_MARK:-no mark} seen" || return 1
   case "$PUPIL_MARK/${WEB_CHECK[1]:-}" in
     ○/right | ×/wrong) ;;
-    *) pupil_fail "$3: the screen shows ${PUPIL_MARK:-no mark}, the program judged ${WEB_CHECK[1]:-nothing}" || return 1 ;;
+    *) pupil_fail "$name: the screen shows ${PUPIL_MARK:-no mark}, the program judged ${WEB_CHECK[1]:-nothing}" || return 1 ;;
   esac
 }
 
@@ -412,6 +426,77 @@ web_drill_boxes() {
   pupil_dialog "level$level-finish" yes
 }
 
+# Level 1 with the keyboard, as at a laptop: the slot opened with a press, then only keys.
+# 99 and Enter is wrong; the right answer, read from the page's report of that check, is
+# typed with Tab and Shift+Tab between the boxes and Enter. Each mark must come with the
+# page's tone, heard in the PulseAudio sink that Chromium plays into.
+web_drill_keys() {
+  local asked boxes
+  PUPIL_SEEN_RIGHT= PUPIL_SEEN_WRONG=
+  pupil_start_level 1
+  sound_record "$ROOT/build-web-check/keys-wrong.raw" || return 1
+  sleep 1.5
+  xdotool type --delay 80 99
+  pupil_shot keys-typed
+  asked=$(sound_now)
+  web_check_key Return keys × || return 1
+  sound_stop
+  sound_with_mark "99 + Enter" "$asked" || return 1
+  read -r -a boxes < <(web_right_boxes 1 "${WEB_CHECK[@]:2:5}")
+  echo "  keys: the right answer ${boxes[1]}/${boxes[0]}: Tab, numerator, Shift+Tab, denominator, Enter"
+  xdotool key Tab
+  xdotool type --delay 80 "${boxes[1]}"
+  xdotool key shift+Tab
+  xdotool type --delay 80 "${boxes[0]}"
+  sleep 0.5 # the browser draws the last key's digit
+  pupil_shot keys-answered
+  sound_record "$ROOT/build-web-check/keys-right.raw" || return 1
+  sleep 1.5
+  asked=$(sound_now)
+  web_check_key Return keys ○ || return 1
+  sound_stop
+  sound_with_mark "${boxes[1]}/${boxes[0]} + Enter" "$asked" || return 1
+  # The browser hands keys over at once, also in the pause after a mark: the page holds
+  # them, and hands them on once the mark has gone, each once.
+  echo "  keys: 99 and Enter, and while the × shows, 88 and Enter"
+  local before typed onsets
+  xdotool type --delay 80 99
+  sound_record "$ROOT/build-web-check/keys-pause.raw" || return 1
+  sleep 1
+  before=$(web_checks)
+  xdotool key Return
+  pupil_watch_mark 1 keys
+  typed=$(sound_now)
+  xdotool type --delay 40 88
+  xdotool key Return
+  sleep 4.5
+  sound_stop
+  mapfile -t onsets < <(sound_onsets)
+  echo "  keys: ${PUPIL_MARK:-no mark} seen, 88 and Enter typed at $typed s; tones at ${onsets[*]} s;" \
+    "$(($(web_checks) - before)) checks reported, the last of them: $(grep '^check=' "$WEB_REPORT" | tail -1 | cut -d, -f2)"
+  [ "$PUPIL_MARK" = × ] || pupil_fail "keys: × expected, ${PUPIL_MARK:-no mark} seen" || return 1
+  [ "$(($(web_checks) - before))" -eq 2 ] || pupil_fail "keys: two checks expected" || return 1
+  [ "${#onsets[@]}" -eq 2 ] || pupil_fail "keys: ${#onsets[@]} tones, 2 expected" || return 1
+  awk -v a="${onsets[0]}" -v b="${onsets[1]}" -v t="$typed" 'BEGIN { exit !(b - a >= 0.95 && b - a <= 2.3 && b > t + 0.3) }' \
+    || pupil_fail "keys: the check of the keys typed in the pause did not wait for the pause" || return 1
+  # A press on ﾁｪｯｸ in the pause waits as well: after it the boxes are empty, so it only asks.
+  echo "  keys: 77 and Enter, and while the × shows, a press on ﾁｪｯｸ"
+  xdotool type --delay 80 77
+  before=$(web_checks)
+  xdotool key Return
+  pupil_watch_mark 1 keys
+  pupil_press $((568 + 50 + 8)) $((232 + 20 + 8))
+  sleep 3.5
+  pupil_shot keys-press-in-pause
+  echo "  keys: ${PUPIL_MARK:-no mark} seen; $(($(web_checks) - before)) check reported"
+  [ "$(($(web_checks) - before))" -eq 1 ] || pupil_fail "keys: the press in the pause was judged in it" || return 1
+  xdotool key Return # the message box's OK
+  sleep 1
+  pupil_shot keys-score
+  pupil_panel_click 644 30 # 終わる
+  pupil_dialog keys-finish yes
+}
+
 # Level 5, colouring cells of the tape: the check with nothing coloured is wrong; then as
 # many cells as the problem's numerator, read from the page's report of that check.
 web_drill_colouring() {
@@ -464,6 +549,8 @@ play_chromium() {
 
   echo "Answer boxes: level 1"
   web_drill_boxes 1 $((568 + 50 + 8)) $((232 + 20 + 8)) || return 1
+  echo "The keyboard, and the mark's tone: level 1"
+  web_drill_keys || return 1
   echo "Colouring the tape: level 5"
   web_drill_colouring || return 1
 
@@ -618,7 +705,9 @@ run_check() {
   mkdir -p "$ROOT/build-web-check"
   rm -rf "$ROOT/build-web-check/chromium" "$ROOT/build-web-check/chromium-broken"
   start_xvfb 1366x768
-  trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
+  # Chromium plays into a sound server of the check's own, whose sink the check records.
+  start_pulse "$ROOT/build-web-check/pulse"
+  trap 'sound_stop; stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pulse; stop_pid "${XVFB_PID:-}"' EXIT
   serve "$DIST" 8614 "$ROOT/build-web-check/report.txt"
   CHECK_SERVER=${SERVER_PIDS[-1]}
   log "The page in Chromium on $DISPLAY"

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QSvgWidget>
 #include <QTimer>
 
@@ -293,12 +294,14 @@ void Form1::connectPanelHandlers()
     for (int16_t p = 0; p < 2; ++p)
         connect(Picture1[p], &Surface::mouseDown, this,
                 [this, p](int button, int shift, double x, double y) { Picture1_MouseDown(p, button, shift, x, y); });
-    // A text box reports its click as it takes the focus or is pressed again.
+    // A text box reports its click as it takes the focus or is pressed again, and its keys.
     for (int16_t s = 0; s < 3; ++s) {
+        int b = 0;
         for (auto [box, handler] : {std::pair{Text1[s], &Form1::Text1_Click}, std::pair{Text2[s], &Form1::Text2_Click},
                                     std::pair{Text3[s], &Form1::Text3_Click}}) {
             box->installEventFilter(this);
             box->setProperty("slotIndex", int(s));
+            box->setProperty("boxIndex", b++);
             clickHandlers_[box] = handler;
         }
     }
@@ -306,10 +309,15 @@ void Form1::connectPanelHandlers()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
         auto it = clickHandlers_.find(watched);
-        if (it != clickHandlers_.end())
-            (this->*(it->second))(int16_t(watched->property("slotIndex").toInt()));
+        if (it != clickHandlers_.end()) {
+            const auto slotIndex = int16_t(watched->property("slotIndex").toInt());
+            if (event->type() == QEvent::MouseButtonPress)
+                (this->*(it->second))(slotIndex);
+            else if (answerBoxKey(slotIndex, watched->property("boxIndex").toInt(), *static_cast<QKeyEvent*>(event)))
+                return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -7,6 +7,7 @@
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/QtPlatform.h"
+#include "web/PageTone.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -83,8 +84,9 @@ int main(int argc, char* argv[])
         ReportStep("prepared");
 
     QtPlatform qt;
+    PageTone tone;
     PageWindow* page = nullptr;
-    PagePlatform platform(qt, [&page] {
+    PagePlatform platform(qt, tone, [&page] {
         if (page)
             page->showClosing();
     });
