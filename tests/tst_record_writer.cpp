@@ -124,6 +124,8 @@ struct Rig
 {
     FakeDisk disk;
     QTemporaryDir home;
+    // The lines said, by the writer's thread and by the test's; only under saidMutex.
+    mutable std::mutex saidMutex;
     QStringList said;
     std::unique_ptr<RecordWriter> writer;
     int added = 0;
@@ -134,7 +136,10 @@ struct Rig
         settings.maxWaiting = maxWaiting;
         settings.retry = std::chrono::milliseconds(20);
         settings.unsentFolder = home.filePath("unsent");
-        settings.say = [this](const QString& line) { said << line; };
+        settings.say = [this](const QString& line) {
+            std::lock_guard lock(saidMutex);
+            said << line;
+        };
         writer = std::make_unique<RecordWriter>(std::make_unique<FakeFolder>(disk), "porome-x", Head, settings);
         QString error;
         QVERIFY2(writer->OpenFirst(&error), qPrintable(error));
@@ -179,7 +184,11 @@ struct Rig
             expected << RowNo(i);
         QCOMPARE(Rows(), expected);
     }
-    int Said(const QString& part) const { return int(said.filter(part).size()); }
+    int Said(const QString& part) const
+    {
+        std::lock_guard lock(saidMutex);
+        return int(said.filter(part).size());
+    }
 };
 
 } // namespace
@@ -275,7 +284,8 @@ private slots:
         rig.Add(1);
         {
             std::unique_lock lock(rig.disk.m);
-            QVERIFY(rig.disk.cv.wait_for(lock, std::chrono::seconds(5), [&] { return rig.disk.appends == 1; }));
+            // The head was the first append; the first row's is the one that hangs.
+            QVERIFY(rig.disk.cv.wait_for(lock, std::chrono::seconds(5), [&] { return rig.disk.appends == 2; }));
         }
         rig.Add(50); // returns at once while the first row's write hangs
         rig.writer->Finish(std::chrono::milliseconds(50));
