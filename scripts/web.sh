@@ -113,7 +113,7 @@ build_program() {
 }
 
 # The files a browser fetches, in the order the service worker keeps them.
-PAGE_FILES=(index.html qtloader.js porome.js porome.wasm manifest.webmanifest icon.svg icon-180.png icon-192.png icon-512.png)
+PAGE_FILES=(index.html record.js qtloader.js porome.js porome.wasm manifest.webmanifest icon.svg icon-180.png icon-192.png icon-512.png)
 
 # Makes the page around a built program: stage_page BUILD OUT
 stage_page() {
@@ -121,7 +121,7 @@ stage_page() {
   rm -rf "$out"
   mkdir -p "$out"
   cp "$build/porome.js" "$build/porome.wasm" "$build/qtloader.js" "$out/"
-  cp web/manifest.webmanifest "$out/"
+  cp web/manifest.webmanifest web/record.js "$out/"
   cp assets/icon.svg "$out/icon.svg"
   for f in 180 192 512; do
     rsvg-convert -w "$f" -h "$f" -o "$out/icon-$f.png" assets/icon.svg

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The program on a web page: the same form as on the desktop, in a window that fills the
-// page. No command line, no settings, no learning record: a page has none of them.
+// page. No command line and no settings; the learning record follows what the page's launch
+// (or porome-config.json) asks for, and the page's JavaScript keeps and sends it.
 #include "answer/CheckObserver.h"
+#include "record/Recorder.h"
+#include "record/RecordingPlatform.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/QtPlatform.h"
+#include "web/JsQueue.h"
+#include "web/OpenLevel.h"
 
 #include <QApplication>
 #include <QStringList>
@@ -65,11 +70,25 @@ public:
 
 private:
     Form1& form_;
+    CheckObserver* next_;
     int slot_ = 0;
     int k_ = 0;
 };
 
+// The record of the page, for the page going away.
+Recorder* pageRecorder = nullptr;
+
 } // namespace
+
+// Called by the page when it goes away for good (a closed tab or lid, a reload): the open
+// exercise ends, as 終わる would end it.
+extern "C" EMSCRIPTEN_KEEPALIVE void porome_page_hidden()
+{
+    if (pageRecorder) {
+        pageRecorder->ExerciseEnds();
+        pageRecorder->Finish();
+    }
+}
 
 int main(int argc, char* argv[])
 {
@@ -84,17 +103,48 @@ int main(int argc, char* argv[])
 
     QtPlatform qt;
     PageWindow* page = nullptr;
-    PagePlatform platform(qt, [&page] {
+    PagePlatform pagePlatform(qt, [&page] {
         if (page)
             page->showClosing();
     });
-    PageWindow window([&platform, measured] {
+    // The record, where the launch asks for one: statements for the store, or the rows of a
+    // record file. The pupil's login is the launch's account name; a browser knows no
+    // computer name.
+    page::JsQueue queue;
+    const page::Launch launch = page::ReadLaunch(page::ReadLaunchInput());
+    std::unique_ptr<RecordSink> sink =
+        page::OpenRecord(launch, queue, QStringLiteral("ポロメ %1 web").arg(QStringLiteral(POROME_VERSION)));
+    std::unique_ptr<Recorder> recorder;
+    std::unique_ptr<RecordingPlatform> recording;
+    if (sink) {
+        recorder = std::make_unique<Recorder>(Recorder::Who{QString(), page::LoginOf(launch)},
+                                              &QDateTime::currentDateTime);
+        recorder->AddSink(std::move(sink));
+        recording = std::make_unique<RecordingPlatform>(pagePlatform, *recorder);
+        pageRecorder = recorder.get();
+        page::AttachToPage();
+    }
+    Platform& platform = recording ? static_cast<Platform&>(*recording) : pagePlatform;
+    bool first = true;
+    PageWindow window([&platform, &recorder, &launch, &first, measured] {
         auto form = std::make_unique<Form1>(platform, nullptr, Form1::Build::MenuFirst);
+        if (recorder) {
+            recorder->Attach(form->exercise());
+            form->recorder = recorder.get();
+        }
         form->Form_Load();
         if (measured)
             new CheckReport(*form);
+        // A launch that names a level opens it at once, the first time only.
+        if (first && launch.level > 0)
+            page::OpenLevel(*form, launch.level);
+        first = false;
         return std::unique_ptr<QWidget>(std::move(form));
     });
+    if (launch.record == page::Record::Store)
+        window.setRecord({[&queue] { return queue.Waiting(); }, nullptr, nullptr});
+    else if (launch.record == page::Record::Download)
+        window.setRecord({nullptr, [&queue] { return queue.Unsaved(); }, [&queue] { queue.Save(); }});
     page = &window;
     if (measured)
         ReportStep("form");
@@ -103,5 +153,7 @@ int main(int argc, char* argv[])
     window.showFullScreen();
     if (measured)
         ReportStep("shown");
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    pageRecorder = nullptr;
+    return status;
 }
