@@ -148,6 +148,9 @@ Launch ReadLaunch(const LaunchInput& input)
     const auto refuse = [&l](const QString& why) {
         l.problems << QStringLiteral("porome: ") + why + QStringLiteral(": nothing is kept or sent.");
         l.record = Record::None;
+        l.endpoint.clear();
+        l.auth.clear();
+        l.fetch.clear();
         return l;
     };
     if (!input.storage)
