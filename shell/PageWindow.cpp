@@ -9,6 +9,7 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QTimer>
@@ -170,6 +171,8 @@ void PageWindow::showClosing()
         showRecord();
         recordTimer_->start();
     }
+    // Laid out at once, so that whoever asks where its buttons are is told where they show.
+    closing_->layout()->activate();
 }
 
 void PageWindow::startAgain()

@@ -14,6 +14,8 @@
 #include "web/OpenLevel.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
 #include <QStringList>
 
 #include <emscripten.h>
@@ -42,19 +44,33 @@ void ReportStep(const char* step)
 // After each check of slot 1, its verdict, the level, the record of its problem (items 1 to
 // 5) and the middles of its answer boxes and けす button on the form, so that a check from
 // outside can answer the problem right or wrong as a pupil who read it would.
-// It lives as long as its form.
+// It lives as long as its form, and passes everything on to the form's record.
 class CheckReport final : public QObject, public CheckObserver
 {
 public:
-    explicit CheckReport(Form1& form) : QObject(&form), form_(form) { form.recorder = this; }
+    explicit CheckReport(Form1& form) : QObject(&form), form_(form), next_(form.recorder) { form.recorder = this; }
 
-    void CheckBegins(int s, int k, int, const TypedAnswer&, bool) override
+    void ExerciseBegins(int level) override
     {
+        if (next_)
+            next_->ExerciseBegins(level);
+    }
+    void ExerciseEnds() override
+    {
+        if (next_)
+            next_->ExerciseEnds();
+    }
+    void CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton) override
+    {
+        if (next_)
+            next_->CheckBegins(s, k, t, answer, kindButton);
         slot_ = s;
         k_ = k;
     }
     void CheckEnds(Verdict v) override
     {
+        if (next_)
+            next_->CheckEnds(v);
         if (slot_ != 1)
             return;
         QStringList fields{QString::number(form_.st.Level), v == Verdict::Right ? "right" : v == Verdict::Wrong ? "wrong" : "hint"};
@@ -75,6 +91,19 @@ private:
     int k_ = 0;
 };
 
+// On the closing screen: the middles of もういちど and of 「きろくを　ほぞんする」 on the page
+// (or -1, -1 while hidden), and the line of statements not yet sent, empty while hidden.
+void ReportClosing(PageWindow& page)
+{
+    QStringList fields;
+    for (QWidget* w : {static_cast<QWidget*>(&page.againButton()), static_cast<QWidget*>(&page.saveButton())}) {
+        const QPoint middle = w->isVisible() ? w->mapTo(&page, w->rect().center()) : QPoint(-1, -1);
+        fields << QString::number(middle.x()) << QString::number(middle.y());
+    }
+    fields << (page.unsentLine().isVisible() ? page.unsentLine().text() : QString());
+    Report(QStringLiteral("closing=") + fields.join(QLatin1Char(',')));
+}
+
 // The record of the page, for the page going away.
 Recorder* pageRecorder = nullptr;
 
@@ -84,10 +113,8 @@ Recorder* pageRecorder = nullptr;
 // exercise ends, as 終わる would end it.
 extern "C" EMSCRIPTEN_KEEPALIVE void porome_page_hidden()
 {
-    if (pageRecorder) {
-        pageRecorder->ExerciseEnds();
+    if (pageRecorder)
         pageRecorder->Finish();
-    }
 }
 
 int main(int argc, char* argv[])
@@ -103,9 +130,12 @@ int main(int argc, char* argv[])
 
     QtPlatform qt;
     PageWindow* page = nullptr;
-    PagePlatform pagePlatform(qt, [&page] {
-        if (page)
-            page->showClosing();
+    PagePlatform pagePlatform(qt, [&page, measured] {
+        if (!page)
+            return;
+        page->showClosing();
+        if (measured)
+            ReportClosing(*page);
     });
     // The record, where the launch asks for one: statements for the store, or the rows of a
     // record file. The pupil's login is the launch's account name; a browser knows no
