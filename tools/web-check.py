@@ -209,6 +209,11 @@ class Chromium:
     are kept in `console`."""
 
     def __init__(self, profile, extra_flags=()):
+        # A Chromium that has just ended may hold its profile a moment longer.
+        for _ in range(100):
+            if not os.path.lexists(os.path.join(profile, "SingletonLock")):
+                break
+            time.sleep(0.1)
         os.makedirs(os.path.join(profile, "Default"), exist_ok=True)
         prefs = os.path.join(profile, "Default", "Preferences")
         if not os.path.exists(prefs):
@@ -217,9 +222,9 @@ class Chromium:
         cmd_r, self.cmd_w = os.pipe()
         self.rep_r, rep_w = os.pipe()
         self.proc = subprocess.Popen(
-            ["sh", "-c", f'exec "$@" 3<&{cmd_r} 4>&{rep_w}', "sh", "chromium", f"--user-data-dir={profile}",
+            ["bash", "-c", f'exec "$@" 3<&{cmd_r} 4>&{rep_w}', "bash", "chromium", f"--user-data-dir={profile}",
              "--remote-debugging-pipe", *CHROMIUM_FLAGS, *extra_flags, "about:blank"],
-            pass_fds=(cmd_r, rep_w), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=(cmd_r, rep_w), stdout=subprocess.DEVNULL, stderr=open(profile + ".log", "ab"))
         os.close(cmd_r)
         os.close(rep_w)
         self.next_id, self.buffer, self.console, self.session = 0, b"", [], None
@@ -293,6 +298,8 @@ class Chromium:
         except Exception:
             self.proc.kill()
         self.proc.wait(timeout=30)
+        os.close(self.cmd_w)
+        os.close(self.rep_r)
 
     # The pupil's hands and eyes.
     def at(self, fx, fy):
@@ -597,6 +604,7 @@ def step_level(args, store, server, out):
         check(len(attempted) == 1, f"{len(attempted)} attempted statements for level=14")
         activity = attempted[0]["object"]["id"]
         screen.close()
+        profile += "-again"
         shutil.rmtree(profile, ignore_errors=True)
         screen = Chromium(profile)
         pupil.screen = screen
@@ -630,12 +638,12 @@ def step_bad(args, store, server, out):
          "indexedDB.open = function () { const r = {}; setTimeout(() => r.onerror && r.onerror(new Event('error')));"
          " return r; };"),
     ]
-    for name, config, params, said, script in cases:
+    for number, (name, config, params, said, script) in enumerate(cases):
         registration = str(uuid.uuid4())
         launch = {"endpoint": store.proxy, "auth": AUTH, "actor": actor("pupil-bad"), "registration": registration}
         launch.update(params)
         variant = PageServer(args.dist, {"porome-config.json": config} if config else None)
-        profile = os.path.join(out, "profile-bad")
+        profile = os.path.join(out, f"profile-bad-{number}")
         shutil.rmtree(profile, ignore_errors=True)
         screen = Chromium(profile)
         pupil = Pupil(screen, variant, os.path.join(out, "bad"))
