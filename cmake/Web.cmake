@@ -6,7 +6,12 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/CarriedResources.cmake)
 
-qt_add_executable(porome web/main.cpp web/JsQueue.cpp web/JsQueue.h)
+if(POROME_PAGE_RECORD)
+  qt_add_executable(porome web/main.cpp web/JsQueue.cpp web/JsQueue.h)
+else()
+  qt_add_executable(porome web/main.cpp)
+  target_compile_definitions(porome PRIVATE POROME_PAGE_WITHOUT_RECORD)
+endif()
 target_link_libraries(porome PRIVATE poromecore)
 
 porome_carried_resources(POROME_CARRIED_SOURCES)

@@ -115,21 +115,28 @@ build_program() {
 # The files a browser fetches, in the order the service worker keeps them.
 PAGE_FILES=(index.html record.js qtloader.js porome.js porome.wasm manifest.webmanifest icon.svg icon-180.png icon-192.png icon-512.png)
 
-# Makes the page around a built program: stage_page BUILD OUT
+# Makes the page around a built program: stage_page BUILD OUT [bare]. A bare page (the
+# bench's floors) carries no record: neither record.js nor its script line.
 stage_page() {
-  local build=$1 out=$2 f
+  local build=$1 out=$2 bare=${3:-} f files=("${PAGE_FILES[@]}")
   rm -rf "$out"
   mkdir -p "$out"
   cp "$build/porome.js" "$build/porome.wasm" "$build/qtloader.js" "$out/"
-  cp web/manifest.webmanifest web/record.js "$out/"
+  cp web/manifest.webmanifest "$out/"
   cp assets/icon.svg "$out/icon.svg"
   for f in 180 192 512; do
     rsvg-convert -w "$f" -h "$f" -o "$out/icon-$f.png" assets/icon.svg
   done
-  sed -e "s/@JS_BYTES@/$(stat -c %s "$out/porome.js")/" -e "s/@WASM_BYTES@/$(stat -c %s "$out/porome.wasm")/" \
-    web/index.html >"$out/index.html"
+  [ -z "$bare" ] || files=("${PAGE_FILES[@]/record.js/}")
+  if [ -n "$bare" ]; then
+    sed -e '/<!-- record -->/d' web/index.html
+  else
+    cp web/record.js "$out/"
+    cat web/index.html
+  fi | sed -e "s/@JS_BYTES@/$(stat -c %s "$out/porome.js")/" -e "s/@WASM_BYTES@/$(stat -c %s "$out/porome.wasm")/" \
+    >"$out/index.html"
   local list
-  list=$(printf '"./%s", ' "${PAGE_FILES[@]}")
+  list=$(printf '"./%s", ' ${files[@]})
   sed -e "s/@VERSION@/$VERSION-$(cat "$out"/porome.wasm "$out"/porome.js "$out/index.html" | sha256sum | cut -c1-12)/" \
     -e "s|@FILES@|\"./\", ${list%, }|" web/sw.js >"$out/sw.js"
 }
@@ -138,6 +145,7 @@ stage_page() {
 compress_page() {
   local out=$1 f
   for f in "${PAGE_FILES[@]}" sw.js; do
+    [ -f "$out/$f" ] || continue
     brotli -q 11 -f -o "$out/$f.br" "$out/$f"
     gzip -9 -n -c "$out/$f" >"$out/$f.gz"
   done
@@ -231,6 +239,7 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 page_bytes() {
   local f total=0
   for f in "${PAGE_FILES[@]}" sw.js; do
+    [ -f "$1/$f.$2" ] || continue
     total=$((total + $(stat -c %s "$1/$f.$2")))
   done
   echo "$total"
@@ -242,8 +251,18 @@ build_bare() {
   "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT/tools/bench/web-bare" -B "$ROOT/build-web-bare" \
     -DCMAKE_BUILD_TYPE=Release
   cmake --build "$ROOT/build-web-bare" -j"$JOBS"
-  stage_page "$ROOT/build-web-bare" "$ROOT/build-web-bare/page"
+  stage_page "$ROOT/build-web-bare" "$ROOT/build-web-bare/page" bare
   compress_page "$ROOT/build-web-bare/page"
+}
+
+# ポロメ without its learning record, to say what the record adds.
+build_without_record() {
+  log "Building porome.wasm without the record in build-web-norecord/"
+  "$QT_PREFIX/bin/qt-cmake" -G Ninja -S "$ROOT" -B "$ROOT/build-web-norecord" -DCMAKE_BUILD_TYPE=Release \
+    -DPOROME_PAGE_RECORD=OFF
+  cmake --build "$ROOT/build-web-norecord" -j"$JOBS" --target porome
+  stage_page "$ROOT/build-web-norecord" "$ROOT/build-web-norecord/page" bare
+  compress_page "$ROOT/build-web-norecord/page"
 }
 
 # Milliseconds from navigation to the first frame the program draws, in a fresh profile
@@ -271,6 +290,7 @@ first_frames() {
 run_bench() {
   ensure_packages "${CHECK_PACKAGES[@]}" curl
   build_bare
+  build_without_record
   mkdir -p "$ROOT/build-web-bench"
   start_xvfb 1366x768
   trap 'stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; stop_pid "${XVFB_PID:-}"' EXIT
@@ -302,6 +322,22 @@ run_bench() {
   row "first frame, cold cache (ms)" "$bc" "$pc"
   row "first frame, warm cache (ms)" "$bw" "$pw"
   echo "Budget: ポロメ at most 5000000 bytes with brotli, at most 1.3 times the bare window's bytes and time."
+  local nbr ngz nwasm
+  nbr=$(page_bytes "$ROOT/build-web-norecord/page" br)
+  ngz=$(page_bytes "$ROOT/build-web-norecord/page" gz)
+  nwasm=$(stat -c %s "$ROOT/build-web-norecord/page/porome.wasm")
+  log "What the learning record adds to the page (ポロメ against ポロメ built without it)"
+  printf '| %-34s | %12s | %12s | %8s |\n' "" "no record" "ポロメ" "added"
+  printf '|%s|%s|%s|%s|\n' "------------------------------------" "--------------" "--------------" "----------"
+  added() { printf '| %-34s | %12s | %12s | %8s |\n' "$1" "$2" "$3" "$(($3 - $2))"; }
+  added "bytes over the line, brotli" "$nbr" "$pbr"
+  added "bytes over the line, gzip" "$ngz" "$pgz"
+  added "porome.wasm, uncompressed" "$nwasm" "$(stat -c %s "$DIST/porome.wasm")"
+  added "record.js, uncompressed" 0 "$(stat -c %s "$DIST/record.js")"
+  local over=0
+  [ "$pbr" -le 5000000 ] || { echo "over the budget: $pbr bytes with brotli" >&2; over=1; }
+  awk -v a="$bbr" -v b="$pbr" 'BEGIN { exit !(b <= 1.3 * a) }' || { echo "over the budget: more than 1.3 times the bare window's bytes" >&2; over=1; }
+  return "$over"
 }
 
 # --- Playing the page as a pupil ---------------------------------------------------------

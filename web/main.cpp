@@ -3,15 +3,19 @@
 // page. No command line and no settings; the learning record follows what the page's launch
 // (or porome-config.json) asks for, and the page's JavaScript keeps and sends it.
 #include "answer/CheckObserver.h"
-#include "record/Recorder.h"
-#include "record/RecordingPlatform.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/QtPlatform.h"
+#ifndef POROME_PAGE_WITHOUT_RECORD
+#include "record/Recorder.h"
+#include "record/RecordingPlatform.h"
 #include "web/JsQueue.h"
 #include "web/OpenLevel.h"
+#else
+class Recorder;
+#endif
 
 #include <QApplication>
 #include <QLabel>
@@ -104,11 +108,80 @@ void ReportClosing(PageWindow& page)
     Report(QStringLiteral("closing=") + fields.join(QLatin1Char(',')));
 }
 
+#ifndef POROME_PAGE_WITHOUT_RECORD
+// The record, where the launch asks for one: statements for the store, or the rows of a
+// record file, kept and sent by the page's JavaScript. The pupil's login is the launch's
+// account name; a browser knows no computer name.
+class PageRecord
+{
+public:
+    explicit PageRecord(Platform& inner)
+        : launch_(page::ReadLaunch(page::ReadLaunchInput()))
+    {
+        std::unique_ptr<RecordSink> sink =
+            page::OpenRecord(launch_, queue_, QStringLiteral("ポロメ %1 web").arg(QStringLiteral(POROME_VERSION)));
+        if (!sink)
+            return;
+        recorder_ = std::make_unique<Recorder>(Recorder::Who{QString(), page::LoginOf(launch_)},
+                                               &QDateTime::currentDateTime);
+        recorder_->AddSink(std::move(sink));
+        recording_ = std::make_unique<RecordingPlatform>(inner, *recorder_);
+        page::AttachToPage();
+    }
+
+    // What the window sees as the machine: message boxes reach the record first.
+    Platform& platform(Platform& inner) { return recording_ ? static_cast<Platform&>(*recording_) : inner; }
+    Recorder* recorder() { return recorder_.get(); }
+
+    // A new form, before it loads.
+    void attach(Form1& form)
+    {
+        if (recorder_) {
+            recorder_->Attach(form.exercise());
+            form.recorder = recorder_.get();
+        }
+    }
+    // The first form, loaded: a launch that names a level opens it at once.
+    void opened(Form1& form)
+    {
+        if (launch_.level > 0)
+            page::OpenLevel(form, launch_.level);
+    }
+    // The closing screen's line of what waits, or its button that saves the record file.
+    void show(PageWindow& window)
+    {
+        if (launch_.record == page::Record::Store)
+            window.setRecord({[this] { return queue_.Waiting(); }, nullptr, nullptr});
+        else if (launch_.record == page::Record::Download)
+            window.setRecord({nullptr, [this] { return queue_.Unsaved(); }, [this] { queue_.Save(); }});
+    }
+
+private:
+    page::JsQueue queue_;
+    const page::Launch launch_;
+    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<RecordingPlatform> recording_;
+};
+
 // The record of the page, for the page going away.
 Recorder* pageRecorder = nullptr;
+#else
+// Built without the record, only to measure what the record adds to the page.
+class PageRecord
+{
+public:
+    explicit PageRecord(Platform&) {}
+    Platform& platform(Platform& inner) { return inner; }
+    Recorder* recorder() { return nullptr; }
+    void attach(Form1&) {}
+    void opened(Form1&) {}
+    void show(PageWindow&) {}
+};
+#endif
 
 } // namespace
 
+#ifndef POROME_PAGE_WITHOUT_RECORD
 // Called by the page when it goes away for good (a closed tab or lid, a reload): the open
 // exercise ends, as 終わる would end it.
 extern "C" EMSCRIPTEN_KEEPALIVE void porome_page_hidden()
@@ -116,6 +189,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void porome_page_hidden()
     if (pageRecorder)
         pageRecorder->Finish();
 }
+#endif
 
 int main(int argc, char* argv[])
 {
@@ -137,44 +211,24 @@ int main(int argc, char* argv[])
         if (measured)
             ReportClosing(*page);
     });
-    // The record, where the launch asks for one: statements for the store, or the rows of a
-    // record file. The pupil's login is the launch's account name; a browser knows no
-    // computer name.
-    page::JsQueue queue;
-    const page::Launch launch = page::ReadLaunch(page::ReadLaunchInput());
-    std::unique_ptr<RecordSink> sink =
-        page::OpenRecord(launch, queue, QStringLiteral("ポロメ %1 web").arg(QStringLiteral(POROME_VERSION)));
-    std::unique_ptr<Recorder> recorder;
-    std::unique_ptr<RecordingPlatform> recording;
-    if (sink) {
-        recorder = std::make_unique<Recorder>(Recorder::Who{QString(), page::LoginOf(launch)},
-                                              &QDateTime::currentDateTime);
-        recorder->AddSink(std::move(sink));
-        recording = std::make_unique<RecordingPlatform>(pagePlatform, *recorder);
-        pageRecorder = recorder.get();
-        page::AttachToPage();
-    }
-    Platform& platform = recording ? static_cast<Platform&>(*recording) : pagePlatform;
+    PageRecord record(pagePlatform);
+#ifndef POROME_PAGE_WITHOUT_RECORD
+    pageRecorder = record.recorder();
+#endif
+    Platform& platform = record.platform(pagePlatform);
     bool first = true;
-    PageWindow window([&platform, &recorder, &launch, &first, measured] {
+    PageWindow window([&platform, &record, &first, measured] {
         auto form = std::make_unique<Form1>(platform, nullptr, Form1::Build::MenuFirst);
-        if (recorder) {
-            recorder->Attach(form->exercise());
-            form->recorder = recorder.get();
-        }
+        record.attach(*form);
         form->Form_Load();
         if (measured)
             new CheckReport(*form);
-        // A launch that names a level opens it at once, the first time only.
-        if (first && launch.level > 0)
-            page::OpenLevel(*form, launch.level);
+        if (first)
+            record.opened(*form);
         first = false;
         return std::unique_ptr<QWidget>(std::move(form));
     });
-    if (launch.record == page::Record::Store)
-        window.setRecord({[&queue] { return queue.Waiting(); }, nullptr, nullptr});
-    else if (launch.record == page::Record::Download)
-        window.setRecord({nullptr, [&queue] { return queue.Unsaved(); }, [&queue] { queue.Save(); }});
+    record.show(window);
     page = &window;
     if (measured)
         ReportStep("form");
@@ -184,6 +238,8 @@ int main(int argc, char* argv[])
     if (measured)
         ReportStep("shown");
     const int status = QApplication::exec();
+#ifndef POROME_PAGE_WITHOUT_RECORD
     pageRecorder = nullptr;
+#endif
     return status;
 }
