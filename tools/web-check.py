@@ -1,17 +1,22 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The page's learning record, checked in the browser as a pupil and a school would see it.
+"""The page checked in the browser, as a pupil and a school would see it.
 
-    web-check.py --dist DIR --out DIR --store URL --proxy-control PORT
-                 [--porome PROGRAM] [--only NAME,...]
+    web-check.py --dist DIR --out DIR [--store URL --proxy URL --proxy-control PORT]
+                 [--porome PROGRAM] [--only STEP,...]
 
 Serves the page folder DIR (and variants of it with a porome-config.json) on 127.0.0.1,
-starts Chromium on $DISPLAY with its DevTools protocol on a pipe (as web-tap.py does), and
-presses the page where the form's pixels are drawn, reading each mark off the screenshot.
-The store at URL (its xAPI base, reached directly) stands behind the fault proxy whose
-control port is PORT; the page is launched with the proxy's address, made from URL's port
-by $POROME_PROXY_URL. Screenshots go to OUT/. The steps:
+starts Chromium on $DISPLAY with its DevTools protocol on a pipe (as web-tap.py does) in a
+fresh profile, and presses the page where the form's pixels are drawn, reading each mark off
+the screenshot. The store's xAPI base is --store (read directly by the check) and --proxy
+(the same behind the fault proxy whose control port is --proxy-control; the page is
+launched with it). PROGRAM is the desktop porome, for --report. Screenshots go to OUT/.
+The steps, all unless --only names some:
 
+  plays      every kind of level right and wrong, a message box, 終わる, おわり to the
+             closing screen and もういちど back, with no record
+  tap        taps through touch emulation (web-tap.py) change what the page shows
+  offline    a second visit starts without the server; a page without its program says so
   launch     a portal's launch: the address loses its parameters; three levels drilled while
              the proxy goes off, to 503 and on, a reload mid-drill, Chromium closed while
              statements wait and opened again; every check arrives once, with its mark
@@ -19,8 +24,8 @@ by $POROME_PROXY_URL. Screenshots go to OUT/. The steps:
   level      a launch whose activity_id names level 14 opens its exercise
   bad        a broken actor, endpoint, config file and a refused IndexedDB: the drill goes
              on, nothing is kept or sent, the console says why once
-  webkit     one level drilled in WebKitGTK's MiniBrowser against the store (xdotool)
-  download   a record file saved twice from the closing screen, read by porome --report
+  webkit     levels 14 and 1 drilled in WebKitGTK's MiniBrowser against the store (xdotool)
+  download   two record files saved from the closing screen, read by porome --report
 
 Exits non-zero at the first step that fails, saying why.
 """
@@ -43,7 +48,7 @@ import urllib.parse
 import urllib.request
 import uuid
 
-from PIL import Image
+from PIL import Image, ImageChops
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FORM = (1017, 749)
@@ -313,11 +318,14 @@ class Chromium:
         self.click_page(*self.at(fx, fy))
 
     def key(self, letter):
-        code = ord(letter.upper())
+        if letter == "Return":
+            key, code, number, text = "Enter", "Enter", 13, "\r"
+        else:
+            key, code, number, text = letter, "Key" + letter.upper(), ord(letter.upper()), letter
         for kind in ("keyDown", "keyUp"):
-            self.send("Input.dispatchKeyEvent", {"type": kind, "key": letter, "code": "Key" + letter.upper(),
-                                                 "text": letter if kind == "keyDown" else "",
-                                                 "windowsVirtualKeyCode": code, "nativeVirtualKeyCode": code})
+            self.send("Input.dispatchKeyEvent", {"type": kind, "key": key, "code": code,
+                                                 "text": text if kind == "keyDown" else "",
+                                                 "windowsVirtualKeyCode": number, "nativeVirtualKeyCode": number})
 
     def screenshot(self):
         data = self.send("Page.captureScreenshot", {"format": "png"})["data"]
@@ -334,6 +342,15 @@ class Chromium:
 
 def red(p):
     return p[0] > 178 and p[1] < 77 and p[2] < 77
+
+
+def difference(a, b):
+    """How many pixels of two screenshots differ by more than a tenth of a channel's range."""
+    if a.size != b.size:
+        return a.size[0] * a.size[1]
+    r, g, b_ = ImageChops.difference(a, b).split()
+    most = ImageChops.lighter(ImageChops.lighter(r, g), b_)
+    return most.point(lambda v: 255 if v > 25 else 0).histogram()[255]
 
 
 class Pupil:
@@ -423,6 +440,13 @@ class Pupil:
             if r4 < r1:
                 return [r1, r4, None]
             return [None, None, 1] if r4 == r1 else [r1, r4 - r1, 1]
+        if level == 22:   # r4 r2/d − r5 r3/d, borrowing one where r2 < r3
+            p, whole = r2 - r3, r4 - r5
+            if p > 0:
+                return [r1, p, whole]
+            if p == 0:
+                return [None, None, whole]
+            return [r1, p + r1, whole - 1 if whole > 1 else None]
         raise ValueError(level)
 
     def drill_boxes(self, level, between=None):
@@ -469,6 +493,26 @@ class Pupil:
             self.keypad(9 - i % 3)
             self.check_press(568 + 50 + 8, 232 + 20 + 8, "level7")
 
+    def drill_until(self, name, check_at, answers):
+        """Tries the answers on slot 1, problem after problem, until a right and a wrong one
+        have both been seen; `check_at` is the check button, or None where the answer's own
+        press judges (it then returns where it pressed)."""
+        seen = set()
+        for problem in range(12):
+            for answer in answers:
+                pressed = answer()
+                mark, _ = self.check_press(*(check_at or pressed), name)
+                seen.add(mark)
+                if mark == "○":
+                    break
+            if len(seen) == 2:
+                self.shot(f"{name}-score")
+                return
+        raise Failed(f"{name}: no right and wrong answer in 12 problems")
+
+    def kind_button(self, b):
+        return lambda: (422 + 116 * b + 8, 238 + 8)
+
     def shows_exercise(self, image):
         # The third slot's white frame stands where the menu shows its own colour.
         x, y = self.screen.at(700, 600)
@@ -503,6 +547,151 @@ def wait_sent(screen, what, seconds=90):
 
 
 # --- The steps ---------------------------------------------------------------------------------
+def step_plays(args, store, server, out):
+    """The page as the pupil uses it, with no record: every kind of level, right and wrong, a
+    message box, 終わる, and おわり to the closing screen and back."""
+    profile = os.path.join(out, "profile-plays")
+    shutil.rmtree(profile, ignore_errors=True)
+    screen = Chromium(profile)
+    pupil = Pupil(screen, server, os.path.join(out, "chromium"))
+    try:
+        screen.open(server.url + "index.html?measure")
+        first = screen.screenshot()
+        pupil.shot("menu-grade3", first)
+        print("  a message box: けってい before a level")
+        pupil.click(864, 82)
+        time.sleep(1)
+        pupil.shot("message-choose-level")
+        screen.key("Return")
+        time.sleep(1)
+        pupil.shot("message-closed")
+        print("  answer boxes: level 1; colouring the tape: level 5")
+        pupil.drill_boxes(1)
+        pupil.finish()
+        pupil.drill_colouring()
+        pupil.finish()
+        print("  keypad: level 7, 終わる answered いいえ, then はい")
+        pupil.start_level(7)
+        pupil.drill_until("level7", (568 + 50 + 8, 232 + 20 + 8),
+                          [lambda d=d: pupil.keypad(d) for d in (9, 8, 7)])
+        pupil.panel_click(652, 30)
+        pupil.dialog(False, "level7-finish-asked")
+        check(pupil.shows_exercise(screen.screenshot()), "いいえ left the exercise")
+        pupil.panel_click(652, 30)
+        pupil.dialog(True, "level7-finish-asked-again")
+        print("  pressing the picture: level 8")
+        pupil.start_level(8)
+        pupil.drill_until("level8", (608 + 50 + 8, 220 + 20 + 8),
+                          [lambda x=x: pupil.panel_click(x, 177) for x in (514, 580, 646)])
+        pupil.finish()
+        print("  kind buttons: level 14")
+        pupil.start_level(14)
+        pupil.drill_until("level14", None, [pupil.kind_button(b) for b in range(3)])
+        pupil.finish()
+        pupil.shot("menu-after-finish")
+        print("  answer boxes: levels 17 and 22")
+        pupil.drill_boxes(17)
+        pupil.finish()
+        pupil.drill_boxes(22)
+        pupil.finish()
+        print("  おわり answered いいえ, then はい")
+        pupil.click(960, 82)
+        pupil.dialog(False, "quit-asked")
+        check(not server.lines("closing"), "いいえ closed the program")
+        pupil.click(960, 82)
+        pupil.dialog(True, "quit-asked-again")
+        closing = screen.screenshot()
+        pupil.shot("closing-screen", closing)
+        report = server.lines("closing")[-1].split(",")
+        check(report[2] == "-1" and report[4] == "", "the closing screen shows the record's line or button without one")
+        # The closing screen is the page's colour but for its text and button in the middle.
+        x, y = screen.at(0, 0)
+        w, h = int(FORM[0] * screen.scale), int(600 * screen.scale)
+        other = sum(1 for p in closing.crop((int(x), int(y), int(x) + w, int(y) + h)).getdata()
+                    if max(abs(p[0] - 0xC0), abs(p[1] - 0xFF), abs(p[2] - 0xC0)) > 8)
+        print(f"  pixels not of the page's colour on the closing screen: {other}")
+        check(other < 60000, "no closing screen after はい")
+        screen.click_page(int(report[0]), int(report[1]))   # もういちど
+        time.sleep(2)
+        again = screen.screenshot()
+        pupil.shot("started-again", again)
+        changed = difference(first, again)
+        print(f"  もういちど: {changed} pixels differ from the first menu")
+        check(changed < 2000, "もういちど did not bring back the first menu")
+    finally:
+        screen.close()
+
+
+def step_tap(args, store, server, out):
+    """Taps through Chromium's touch emulation (no mouse): ４年生, level 14, けってい, slot 1."""
+    shots = os.path.join(out, "touch")
+    env = dict(os.environ, CHROMIUM_FLAGS=" ".join(CHROMIUM_FLAGS))
+    subprocess.run([sys.executable, os.path.join(HERE, "web-tap.py"), server.url + "index.html", shots,
+                    "256,24", "60,292", "864,82", "308,108"], env=env, check=True, timeout=300)
+    for n in range(1, 5):
+        changed = difference(Image.open(os.path.join(shots, f"tap-{n}-before.png")).convert("RGB"),
+                             Image.open(os.path.join(shots, f"tap-{n}-after.png")).convert("RGB"))
+        print(f"  tap {n} changed {changed} pixels")
+        # The smallest change is the level option's dot, some 30 pixels.
+        check(changed > 15, f"tap {n} changed nothing on the page")
+
+
+def step_offline(args, store, server, out):
+    """After a first visit the page starts with its server gone; a page whose program cannot
+    be fetched says so in Japanese, with a way to try again."""
+    shots = os.path.join(out, "offline")
+    os.makedirs(shots, exist_ok=True)
+    own = PageServer(args.dist)
+    profile = os.path.join(out, "profile-offline")
+    shutil.rmtree(profile, ignore_errors=True)
+    screen = Chromium(profile)
+    try:
+        screen.open(own.url + "index.html?measure")
+        for _ in range(600):
+            if own.lines("kept"):
+                break
+            time.sleep(0.1)
+        check(own.lines("kept"), "the service worker kept nothing")
+        menu = screen.screenshot()
+        menu.save(os.path.join(shots, "01-first-visit.png"))
+    finally:
+        screen.close()
+    url = own.url
+    own.stop()
+    screen = Chromium(profile)
+    try:
+        screen.open(url + "index.html?measure")
+        offline = screen.screenshot()
+        offline.save(os.path.join(shots, "02-offline-start.png"))
+    finally:
+        screen.close()
+    changed = difference(menu, offline)
+    print(f"  offline start: {changed} pixels differ from the menu of the first visit")
+    check(changed < 2000, "the page did not start without its server")
+
+    broken = tempfile.mkdtemp(prefix="porome-broken-")
+    for name in ("index.html", "record.js", "qtloader.js", "porome.js", "icon.svg"):
+        shutil.copy(os.path.join(args.dist, name), broken)
+    own = PageServer(broken)
+    profile = os.path.join(out, "profile-broken")
+    shutil.rmtree(profile, ignore_errors=True)
+    screen = Chromium(profile)
+    try:
+        screen.send("Page.navigate", {"url": own.url + "index.html?measure"})
+        for _ in range(600):
+            if own.lines("error"):
+                break
+            time.sleep(0.1)
+        check(own.lines("error"), "no message when porome.wasm is missing")
+        time.sleep(1)
+        screen.screenshot().save(os.path.join(shots, "03-download-failed.png"))
+        print(f"  without porome.wasm the page says: {own.lines('error')[-1]}")
+        check(own.lines("error")[-1].startswith("ポロメを　よみこめませんでした。"), "the message is not the Japanese one")
+    finally:
+        screen.close()
+        own.stop()
+        shutil.rmtree(broken, ignore_errors=True)
+
 
 def step_launch(args, store, server, out):
     """A portal's launch, three levels through outages, a reload, a closed and opened browser."""
@@ -741,7 +930,7 @@ def step_download(args, store, server, out):
 
 
 def step_webkit(args, store, server, out):
-    """One level in WebKitGTK's MiniBrowser, pressed with xdotool, against the store."""
+    """Levels 14 and 1 in WebKitGTK's MiniBrowser, pressed with xdotool, against the store."""
     registration = str(uuid.uuid4())
     minibrowser = "/usr/lib/x86_64-linux-gnu/webkit2gtk-4.1/MiniBrowser"
     home = os.path.join(out, "webkit")
@@ -758,7 +947,9 @@ def step_webkit(args, store, server, out):
         pupil = Pupil(screen, server, os.path.join(out, "webkit-shots"))
         pupil.shot("menu")
         pupil.start_level(14)
-        pupil.drill_kinds(3)
+        pupil.drill_until("level14", None, [pupil.kind_button(b) for b in range(3)])
+        pupil.finish()
+        pupil.drill_boxes(1)
         pupil.finish()
         for _ in range(120):
             if len(store.statements(registration)) >= len(pupil.checks):
@@ -802,7 +993,7 @@ class XScreen:
         return Image.open(io.BytesIO(data)).convert("RGB")
 
 
-STEPS = {"launch": step_launch, "fetch": step_fetch, "level": step_level, "bad": step_bad,
+STEPS = {"plays": step_plays, "tap": step_tap, "offline": step_offline, "launch": step_launch, "fetch": step_fetch, "level": step_level, "bad": step_bad,
          "webkit": step_webkit, "download": step_download}
 
 
@@ -810,14 +1001,14 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dist", required=True)
     parser.add_argument("--out", required=True)
-    parser.add_argument("--store", required=True, help="the store's xAPI base, reached directly")
-    parser.add_argument("--proxy", required=True, help="the same through the fault proxy")
-    parser.add_argument("--proxy-control", required=True, type=int)
+    parser.add_argument("--store", help="the store's xAPI base, reached directly")
+    parser.add_argument("--proxy", help="the same through the fault proxy")
+    parser.add_argument("--proxy-control", type=int)
     parser.add_argument("--porome", default="porome", help="the desktop program, for --report")
     parser.add_argument("--only", default=",".join(STEPS))
     args = parser.parse_args()
     os.makedirs(args.out, exist_ok=True)
-    store = Store(args.store, args.proxy, args.proxy_control)
+    store = Store(args.store, args.proxy, args.proxy_control) if args.store else None
     server = PageServer(args.dist)
     try:
         for name in args.only.split(","):
