@@ -137,7 +137,8 @@ stage_page() {
     >"$out/index.html"
   local list
   list=$(printf '"./%s", ' ${files[@]})
-  sed -e "s/@VERSION@/$VERSION-$(cat "$out"/porome.wasm "$out"/porome.js "$out/index.html" | sha256sum | cut -c1-12)/" \
+  # The cache's name changes with any file of the program that changes.
+  sed -e "s/@VERSION@/$VERSION-$(cat "$out"/porome.wasm "$out"/porome.js "$out/index.html" "$out"/record.js 2>/dev/null | sha256sum | cut -c1-12)/" \
     -e "s|@FILES@|\"./\", ${list%, }|" web/sw.js >"$out/sw.js"
 }
 

@@ -21,6 +21,8 @@ The steps, all unless --only names some:
              the proxy goes off, to 503 and on, a reload mid-drill, Chromium closed while
              statements wait and opened again; every check arrives once, with its mark
   fetch      a launch with a one-time fetch address instead of a credential
+  answers    a store that answers 401, loses an answer (the resend meets 409) and refuses
+             one statement with 400
   level      a launch whose activity_id names level 14 opens its exercise
   bad        a broken actor, endpoint, config file and a refused IndexedDB: the drill goes
              on, nothing is kept or sent, the console says why once
@@ -205,6 +207,63 @@ def compare_arrivals(store, registration, checks, what):
     print(f"    screen: {''.join(checks)}")
     print(f"    store:  {''.join(m or '?' for m in marks)}")
     check(shown == checks, f"{what}: the store's marks differ from the screen's")
+
+
+class FakeStore:
+    """A store that answers as told, to see the page take each answer as the desktop does:
+    `mode` is "ok" (a known id is a 409), "401", "lose-once" (keeps a batch but answers 503,
+    once) or "refuse-attempted" (400 for a batch holding an `attempted`)."""
+
+    def __init__(self):
+        self.mode, self.kept, self.answers = "ok", {}, []
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def log_message(self, *args):
+                pass
+
+            def cors(self):
+                self.send_header("Access-Control-Allow-Origin", self.headers.get("Origin") or "*")
+                self.send_header("Access-Control-Allow-Methods", "POST")
+                self.send_header("Access-Control-Allow-Headers", "Authorization, X-Experience-API-Version, Content-Type")
+
+            def do_OPTIONS(self):
+                self.send_response(204)
+                self.cors()
+                self.end_headers()
+
+            def do_POST(self):
+                batch = json.loads(self.rfile.read(int(self.headers.get("Content-Length", 0))))
+                status = owner.answer(batch)
+                owner.answers.append((status, len(batch)))
+                self.send_response(status)
+                self.cors()
+                self.send_header("Content-Type", "application/json")
+                self.end_headers()
+                body = [s["id"] for s in batch] if status == 200 else {"message": f"answered {status}"}
+                self.wfile.write(json.dumps(body).encode())
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.httpd.server_address[1]}/xAPI/"
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def answer(self, batch):
+        if self.mode == "401":
+            return 401
+        if self.mode == "refuse-attempted" and any(s["verb"]["id"].endswith("/attempted") for s in batch):
+            return 400
+        if any(s["id"] in self.kept for s in batch):
+            return 409
+        for s in batch:
+            self.kept[s["id"]] = s
+        if self.mode == "lose-once":
+            self.mode = "ok"
+            return 503
+        return 200
+
+    def stop(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
 
 
 # --- Chromium over the DevTools protocol ----------------------------------------------------
@@ -747,6 +806,10 @@ def step_launch(args, store, server, out):
         wait_sent(screen, "the next visit")
         pupil.shot("next-visit")
         compare_arrivals(store, registration, pupil.checks, "launch")
+        # Levels 1 and 5, level 14 left by the reload, and level 14 again: each completed once.
+        completed = store.statements(registration, "http://adlnet.gov/expapi/verbs/completed")
+        print(f"  {len(completed)} exercises completed, the one the reload left among them")
+        check(len(completed) == 4, f"{len(completed)} completed statements, not 4")
     finally:
         screen.close()
     return registration
@@ -767,6 +830,21 @@ def step_fetch(args, store, server, out):
         check("once=" not in screen.address(), "the address still holds the one-time address")
         pupil.start_level(7)
         pupil.drill_keypad(3)
+        wait_sent(screen, "fetch")
+        print("  offline: the statements wait, and go as the browser is online again")
+        screen.send("Network.enable")
+        offline = {"offline": True, "latency": 0, "downloadThroughput": -1, "uploadThroughput": -1}
+        screen.send("Network.emulateNetworkConditions", offline)
+        pupil.drill_keypad(3)
+        # Long enough for the backoff to wait longer than the online event takes.
+        time.sleep(15)
+        check(screen.waiting() > 0, "nothing waits while the browser is offline")
+        screen.send("Network.emulateNetworkConditions", dict(offline, offline=False))
+        for _ in range(8):
+            if screen.waiting() == 0:
+                break
+            time.sleep(0.5)
+        check(screen.waiting() == 0, "coming online did not send what waits at once")
         pupil.finish()
         wait_sent(screen, "fetch")
         print(f"  the one-time address was asked {tokens.posts} time(s)")
@@ -861,6 +939,60 @@ def step_bad(args, store, server, out):
         finally:
             screen.close()
             variant.stop()
+
+
+def step_answers(args, store, server, out):
+    """The store's answers taken as the desktop takes them: 401 stops and keeps everything,
+    a lost answer's resend meets 409 and counts as stored, 400 sets one statement aside."""
+    fake = FakeStore()
+    profile = os.path.join(out, "profile-answers")
+    shutil.rmtree(profile, ignore_errors=True)
+    screen = Chromium(profile)
+    pupil = Pupil(screen, server, os.path.join(out, "answers"))
+    try:
+        fake.mode = "401"
+        screen.open(launch_url(server, endpoint=fake.url, auth=AUTH, actor=actor("pupil-answers")))
+        pupil.start_level(7)
+        pupil.drill_keypad(2)
+        time.sleep(3)
+        asked = len(fake.answers)
+        time.sleep(8)
+        print(f"  401: {asked} requests, then {len(fake.answers) - asked} more in 8 s; {screen.waiting()} wait")
+        check(asked >= 1 and len(fake.answers) == asked, "a 401 did not stop sending")
+        check(screen.waiting() >= 3 and not fake.kept, "a 401 lost statements")
+        check(len([c for c in screen.console if "refused the credential (401)" in c]) == 1,
+              "the console does not say once that the store refused the credential")
+
+        print("  the next visit; the store keeps a batch but its answer is lost")
+        fake.mode = "lose-once"
+        screen.reload()
+        wait_sent(screen, "a lost answer")
+        statuses = [a[0] for a in fake.answers[asked:]]
+        print(f"  answers: {statuses}")
+        check(503 in statuses and 409 in statuses, "the resend after a lost answer met no 409")
+        answered = [s for s in fake.kept.values() if s["verb"]["id"].endswith("/answered")]
+        check(len(answered) == 2, f"{len(answered)} answered statements kept, not 2")
+
+        print("  a statement the store refuses with 400")
+        fake.mode = "refuse-attempted"
+        before = set(fake.kept)
+        pupil.start_level(14)
+        pupil.drill_kinds(2)
+        pupil.finish()
+        wait_sent(screen, "a refused statement")
+        new = [fake.kept[i] for i in fake.kept if i not in before]
+        verbs = sorted(s["verb"]["id"].rsplit("/", 1)[1] for s in new)
+        print(f"  kept after the 400: {verbs}")
+        check("attempted" not in verbs and verbs.count("answered") == 2, "the 400 did not set just the one aside")
+        aside = screen.eval("new Promise((resolve) => { const r = indexedDB.open('porome'); r.onsuccess = () => {"
+                            " const g = r.result.transaction('statements').objectStore('statements').getAll();"
+                            " g.onsuccess = () => resolve(g.result.filter((s) => s.state === 'aside').length); }; })")
+        check(aside == 1, f"{aside} statements set aside, not 1")
+        check(len([c for c in screen.console if "refused a statement (400" in c]) == 1,
+              "the console does not say once that the store refused a statement")
+    finally:
+        screen.close()
+        fake.stop()
 
 
 def step_download(args, store, server, out):
@@ -993,7 +1125,7 @@ class XScreen:
         return Image.open(io.BytesIO(data)).convert("RGB")
 
 
-STEPS = {"plays": step_plays, "tap": step_tap, "offline": step_offline, "launch": step_launch, "fetch": step_fetch, "level": step_level, "bad": step_bad,
+STEPS = {"plays": step_plays, "tap": step_tap, "offline": step_offline, "launch": step_launch, "fetch": step_fetch, "answers": step_answers, "level": step_level, "bad": step_bad,
          "webkit": step_webkit, "download": step_download}
 
 

@@ -15,6 +15,7 @@ window.poromePage = (function () {
   const TIMEOUT = 30000;             // a request that hangs is given up after this
   const FIRST_RETRY = 2000, LAST_RETRY = 60000;
   const TAB_LAUNCH = "porome-launch";   // sessionStorage: this tab's launch, across reloads
+  const LEFT = "porome-left";           // localStorage: statements kept as the page went away
 
   // --- The launch parameters leave the address at once ------------------------------------
   const address = new URL(location.href);
@@ -140,6 +141,7 @@ window.poromePage = (function () {
     if (db) {
       for (const l of await all("launches").catch(() => []))
         launches.set(l.id, l);
+      await takeLeft();
       const statements = await all("statements").catch(() => []);
       const used = new Set();
       for (const s of statements) {
@@ -166,6 +168,23 @@ window.poromePage = (function () {
     pump();
   }
   let input = "{}";
+
+  // The statements the last page kept as it went away, into IndexedDB.
+  async function takeLeft() {
+    let left;
+    try {
+      left = JSON.parse(localStorage.getItem(LEFT) || "[]");
+    } catch (e) {
+      return;
+    }
+    if (!left.length)
+      return;
+    await run(["statements"], "readwrite", (t) => {
+      for (const s of left)
+        t.objectStore("statements").add({ launch: s.launch, body: s.body, state: "wait" });
+    });
+    localStorage.removeItem(LEFT);
+  }
   const ready = load().catch((e) => {
     console.warn("porome: the record cannot start:", e && e.message);
     input = JSON.stringify({ params: params, config: null, storage: false });
@@ -382,12 +401,25 @@ window.poromePage = (function () {
       return;
     ++waiting;
     const launch = tabLaunch;
-    tabKept.then((id) => run(["launches", "statements"], "readwrite", (t) => {
+    const put = (id) => run(["launches", "statements"], "readwrite", (t) => {
       // The launch is put again beside its statement, so that no other tab's clean-up
       // leaves a statement without its credential.
       t.objectStore("launches").put(stored(launch));
       t.objectStore("statements").add({ launch: id, body: body, state: "wait" });
-    })).then(pump, (e) => {
+    });
+    // A page going away may not finish a transaction: what it keeps then waits in the
+    // synchronous localStorage and moves into IndexedDB at the next start.
+    if (leaving && launch.id) {
+      try {
+        const left = JSON.parse(localStorage.getItem(LEFT) || "[]");
+        left.push({ launch: launch.id, body: body });
+        localStorage.setItem(LEFT, JSON.stringify(left));
+        return;
+      } catch (e) {
+        // no localStorage: IndexedDB may still take it
+      }
+    }
+    (launch.id ? put(launch.id) : tabKept.then(put)).then(pump, (e) => {
       --waiting;
       say("porome: the record's storage failed: " + (e && e.message));
     });
@@ -429,8 +461,12 @@ window.poromePage = (function () {
   }
 
   // The page going away (a closed tab or lid, a reload) ends the open exercise as 終わる would.
-  let program = null;
-  window.addEventListener("pagehide", () => {
+  let program = null, leaving = false;
+  window.addEventListener("pagehide", (event) => {
+    // A page kept in the back-forward cache comes back with its exercise still open.
+    if (event.persisted)
+      return;
+    leaving = true;
     try {
       if (program && program._porome_page_hidden)
         program._porome_page_hidden();
