@@ -7,9 +7,9 @@
 include(${CMAKE_CURRENT_LIST_DIR}/CarriedResources.cmake)
 
 if(POROME_PAGE_RECORD)
-  qt_add_executable(porome web/main.cpp web/JsQueue.cpp web/JsQueue.h)
+  qt_add_executable(porome web/main.cpp web/PageTone.cpp web/JsQueue.cpp web/JsQueue.h)
 else()
-  qt_add_executable(porome web/main.cpp)
+  qt_add_executable(porome web/main.cpp web/PageTone.cpp)
   target_compile_definitions(porome PRIVATE POROME_PAGE_WITHOUT_RECORD)
 endif()
 target_link_libraries(porome PRIVATE poromecore)

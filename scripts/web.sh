@@ -39,7 +39,7 @@ WEB_PACKAGES=(
   qt6-translations-l10n fonts-ipafont-gothic fonts-ipafont-mincho python3-fonttools
   librsvg2-bin python3 brotli zip unzip
 )
-CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0)
+CHECK_PACKAGES=(chromium xvfb xauth xdotool imagemagick libwebkit2gtk-4.1-0 pulseaudio pulseaudio-utils sox)
 
 
 # --- Emscripten as Qt expects to find it -------------------------------------------
@@ -343,6 +343,168 @@ run_bench() {
 
 # --- The browser check ----------------------------------------------------------------------
 
+# Reads where the page stands and how the form is scaled on it, from what the page reported:
+# sets WEB_S (the scale) and WEB_OX, WEB_OY (the form's top-left corner on the screen).
+web_place() {
+  local page w h x y
+  page=$(wait_report "$1" page) || { echo "the page did not say where it is" >&2; return 1; }
+  IFS=, read -r w h x y <<<"$page"
+  read -r WEB_S WEB_OX WEB_OY < <(awk -v w="$w" -v h="$h" -v x="$x" -v y="$y" 'BEGIN {
+    f = w / 1017; if (h / 749 < f) f = h / 749
+    if (f >= 1) { s = 1; ox = int((w - 1017) / 2); oy = int((h - 749) / 2) }
+    else { s = int(f * 1000) / 1000; if (s < 0.25) s = 0.25; ox = (w - 1017 * s) / 2; oy = (h - 749 * s) / 2 }
+    printf "%s %d %d\n", s, x + ox, y + oy }')
+  PUPIL_SCALE=$WEB_S
+  echo "  page ${w}x${h} at $x,$y: the form at scale $WEB_S, its corner at $WEB_OX,$WEB_OY"
+}
+
+# Screen pixels of form pixels (the middle of the form pixel).
+web_x() { awk -v v="$1" -v s="$WEB_S" -v o="$WEB_OX" 'BEGIN { printf "%d", o + (v + 0.5) * s }'; }
+web_y() { awk -v v="$1" -v s="$WEB_S" -v o="$WEB_OY" 'BEGIN { printf "%d", o + (v + 0.5) * s }'; }
+
+# The pupil's helpers, pressing the page on the screen where the form's pixels are drawn.
+web_pupil_helpers() {
+  pupil_press() {
+    xdotool mousemove "$(web_x "$1")" "$(web_y "$2")" click 1
+  }
+  pupil_screen_x() { web_x "$1"; }
+  pupil_screen_y() { web_y "$1"; }
+  PUPIL_MARK_RED_MIN=12
+  PUPIL_MARK_MIDDLE_MIN=3
+}
+
+# The page's reports of the checks of slot 1 (index.html?measure): the level, the verdict,
+# items 1 to 5 of the problem's record, and the middles of Text1, Text2, Text3 and けす.
+WEB_REPORT=
+web_checks() { grep -c '^check=' "$WEB_REPORT" || true; }
+
+# The same with a key (xdotool's name of it) in place of the press: web_check_key KEY NAME EXPECTED
+web_check_key() {
+  local before
+  before=$(web_checks)
+  pupil_check_key 1 "$1" "$2"
+  web_checked "$before" "$2" "$3"
+}
+
+# Takes the page's report of the check that followed BEFORE reports: web_checked BEFORE NAME EXPECTED
+web_checked() {
+  local before=$1 name=$2 expected=$3 i
+  for i in $(seq 1 50); do
+    [ "$(web_checks)" -gt "$before" ] && break
+    sleep 0.1
+  done
+  IFS=, read -r -a WEB_CHECK < <(grep '^check=' "$WEB_REPORT" | tail -1 | cut -d= -f2)
+  echo "  $name: ${PUPIL_MARK:-no mark seen} on the screen, ${WEB_CHECK[1]:-nothing} reported (record ${WEB_CHECK[*]:2:5})"
+  [ "$PUPIL_MARK" = "$expected" ] || pupil_fail "$name: $expected expected, ${PUPIL_MARK:-no mark} seen" || return 1
+  case "$PUPIL_MARK/${WEB_CHECK[1]:-}" in
+    ○/right | ×/wrong) ;;
+    *) pupil_fail "$name: the screen shows ${PUPIL_MARK:-no mark}, the program judged ${WEB_CHECK[1]:-nothing}" || return 1 ;;
+  esac
+}
+
+# The right answer of level 1 from its record: the texts of Text1, Text2 and Text3, "-" for
+# an empty box: the denominator below, the numerator above.
+web_right_boxes() { echo "$2 $3 -"; }
+
+# A level answered in boxes, as a pupil who reads the problem: first 99 in the first box,
+# wrong for every problem, then the right answer, read from what the page reported of the
+# wrong one: web_drill_boxes LEVEL CHECK_X CHECK_Y (the check button, form pixels)
+
+# Level 1 with the keyboard, as at a laptop: the slot opened with a press, then only keys.
+# 99 and Enter is wrong; the right answer, read from the page's report of that check, is
+# typed with Tab and Shift+Tab between the boxes and Enter. Each mark must come with the
+# page's tone, heard in the PulseAudio sink that Chromium plays into.
+web_drill_keys() {
+  local asked boxes
+  PUPIL_SEEN_RIGHT= PUPIL_SEEN_WRONG=
+  pupil_start_level 1
+  sound_record "$ROOT/build-web-check/keys-wrong.raw" || return 1
+  sleep 1.5
+  xdotool type --delay 80 99
+  pupil_shot keys-typed
+  asked=$(sound_now)
+  web_check_key Return keys × || return 1
+  sound_stop
+  sound_with_mark "99 + Enter" "$asked" || return 1
+  read -r -a boxes < <(web_right_boxes 1 "${WEB_CHECK[@]:2:5}")
+  echo "  keys: the right answer ${boxes[1]}/${boxes[0]}: Tab, numerator, Shift+Tab, denominator, Enter"
+  xdotool key Tab
+  xdotool type --delay 80 "${boxes[1]}"
+  xdotool key shift+Tab
+  xdotool type --delay 80 "${boxes[0]}"
+  sleep 0.5 # the browser draws the last key's digit
+  pupil_shot keys-answered
+  sound_record "$ROOT/build-web-check/keys-right.raw" || return 1
+  sleep 1.5
+  asked=$(sound_now)
+  web_check_key Return keys ○ || return 1
+  sound_stop
+  sound_with_mark "${boxes[1]}/${boxes[0]} + Enter" "$asked" || return 1
+  # The browser hands keys over at once, also in the pause after a mark: the page holds
+  # them, and hands them on once the mark has gone, each once.
+  echo "  keys: 99 and Enter, and while the × shows, 88 and Enter"
+  local before typed onsets
+  xdotool type --delay 80 99
+  sound_record "$ROOT/build-web-check/keys-pause.raw" || return 1
+  sleep 1
+  before=$(web_checks)
+  xdotool key Return
+  pupil_watch_mark 1 keys
+  typed=$(sound_now)
+  xdotool type --delay 40 88
+  xdotool key Return
+  sleep 4.5
+  sound_stop
+  mapfile -t onsets < <(sound_onsets)
+  echo "  keys: ${PUPIL_MARK:-no mark} seen, 88 and Enter typed at $typed s; tones at ${onsets[*]} s;" \
+    "$(($(web_checks) - before)) checks reported, the last of them: $(grep '^check=' "$WEB_REPORT" | tail -1 | cut -d, -f2)"
+  [ "$PUPIL_MARK" = × ] || pupil_fail "keys: × expected, ${PUPIL_MARK:-no mark} seen" || return 1
+  [ "$(($(web_checks) - before))" -eq 2 ] || pupil_fail "keys: two checks expected" || return 1
+  [ "${#onsets[@]}" -eq 2 ] || pupil_fail "keys: ${#onsets[@]} tones, 2 expected" || return 1
+  awk -v a="${onsets[0]}" -v b="${onsets[1]}" -v t="$typed" 'BEGIN { exit !(b - a >= 0.95 && b - a <= 2.3 && b > t + 0.3) }' \
+    || pupil_fail "keys: the check of the keys typed in the pause did not wait for the pause" || return 1
+  # A press on ﾁｪｯｸ in the pause waits as well: after it the boxes are empty, so it only asks.
+  echo "  keys: 77 and Enter, and while the × shows, a press on ﾁｪｯｸ"
+  xdotool type --delay 80 77
+  before=$(web_checks)
+  xdotool key Return
+  pupil_watch_mark 1 keys
+  pupil_press $((568 + 50 + 8)) $((232 + 20 + 8))
+  sleep 3.5
+  pupil_shot keys-press-in-pause
+  echo "  keys: ${PUPIL_MARK:-no mark} seen; $(($(web_checks) - before)) check reported"
+  [ "$(($(web_checks) - before))" -eq 1 ] || pupil_fail "keys: the press in the pause was judged in it" || return 1
+  xdotool key Return # the message box's OK
+  sleep 1
+  pupil_shot keys-score
+  pupil_panel_click 644 30 # 終わる
+  pupil_dialog keys-finish yes
+}
+
+# The keyboard and the mark's tone, the one part of the check still played with xdotool:
+# it types as a keyboard does (X key events, not the DevTools protocol's) and listens to the
+# PulseAudio sink Chromium plays into. Level 1 in Chromium on its own profile.
+keys_chromium() {
+  local out=$1 report=$ROOT/build-web-check/report-keys.txt profile=$ROOT/build-web-check/chromium-keys
+  PUPIL_OUT=$out
+  PUPIL_STEP=0
+  mkdir -p "$out"
+  rm -f "$out"/*.png
+  rm -rf "$profile"
+  serve "$DIST" 8614 "$report"
+  WEB_REPORT=$report
+  start_chromium "$profile" "http://127.0.0.1:8614/index.html?measure"
+  wait_report "$report" first >/dev/null || pupil_fail "Chromium showed no frame of the program" || return 1
+  web_place "$report"
+  sleep 2
+  PUPIL_WINDOW=$(pupil_window_named "ポロメ")
+  pupil_shot menu
+  web_drill_keys || return 1
+  stop_chromium "$profile"
+  stop_pid "${SERVER_PIDS[-1]}"
+}
+
+
 # The desktop program, for the report the check makes of a saved record file.
 build_linux_program() {
   ensure_packages "${POROME_BUILD_PACKAGES[@]}"
@@ -368,7 +530,9 @@ run_check() {
     return "$status"
   fi
   start_xvfb 1366x768
-  trap 'lrs_stop; stop_pid "${XVFB_PID:-}"' EXIT
+  # Chromium plays into a sound server of the check's own, whose sink the check records.
+  start_pulse "$ROOT/build-web-check/pulse"
+  trap 'sound_stop; stop_pid "${BROWSER_PID:-}"; for p in "${SERVER_PIDS[@]}"; do stop_pid "$p"; done; lrs_stop; stop_pulse; stop_pid "${XVFB_PID:-}"' EXIT
   local args=(--dist "$DIST" --out "$ROOT/shots/web" --porome "$ROOT/build-web-check/linux/porome")
   if [ -n "$store" ]; then
     local store_port proxy_port
@@ -381,6 +545,9 @@ run_check() {
   else
     args+=(--only plays,tap,offline)
   fi
+  log "The keyboard and the mark's tone in Chromium on $DISPLAY"
+  web_pupil_helpers
+  keys_chromium "$ROOT/shots/web/keys"
   log "The page in Chromium and WebKitGTK on $DISPLAY"
   /usr/bin/python3 tools/web-check.py "${args[@]}" || rc=$?
   echo "Screenshots: $ROOT/shots/web"

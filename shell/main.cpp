@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/RecordingPlatform.h"
-#include "record/Report.h"
+#include "report/Report.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"

@@ -2,6 +2,7 @@
 #include "web/PageRecord.h"
 
 #include "record/Csv.h"
+#include "record/CsvSink.h"
 
 namespace page {
 
@@ -30,10 +31,7 @@ void StatementSink::ExerciseEnds(const QDateTime& when)
 
 void FileSink::Add(const record::Row& row)
 {
-    QStringList fields = row.fields;
-    if (fields.size() > record::Answer)
-        fields[record::Answer] = csv::Inert(fields[record::Answer]);
-    queue_.KeepRow(csv::Row(fields));
+    queue_.KeepRow(QString::fromUtf8(record::CsvLine(row)));
 }
 
 QString LoginOf(const Launch& launch)

@@ -8,6 +8,7 @@
 #include "shell/PagePlatform.h"
 #include "shell/PageWindow.h"
 #include "shell/QtPlatform.h"
+#include "web/PageTone.h"
 #ifndef POROME_PAGE_WITHOUT_RECORD
 #include "record/Recorder.h"
 #include "record/RecordingPlatform.h"
@@ -203,8 +204,9 @@ int main(int argc, char* argv[])
         ReportStep("prepared");
 
     QtPlatform qt;
+    PageTone tone;
     PageWindow* page = nullptr;
-    PagePlatform pagePlatform(qt, [&page, measured] {
+    PagePlatform pagePlatform(qt, tone, [&page, measured] {
         if (!page)
             return;
         page->showClosing();
