@@ -8,6 +8,7 @@
 #include "web/Launch.h"
 #include "web/OpenLevel.h"
 #include "web/PageRecord.h"
+#include "record/Recorder.h"
 #include "xapi/Statements.h"
 
 #include <QLabel>
@@ -45,6 +46,11 @@ struct FakeQueue final : page::Queue
         unsaved = 0;
     }
     void Say(const QString& line) override { said << line; }
+};
+
+struct SilentTone final : PageSound
+{
+    void Tone() override {}
 };
 
 QHash<QString, QString> Params(const QString& query)
@@ -199,6 +205,40 @@ private slots:
         QVERIFY(q.statements.isEmpty());
     }
 
+    // A drill on the page gives the desktop's statements, with the launch's pupil,
+    // registration and the page's platform.
+    void statementsOfADrill()
+    {
+        FakeQueue q;
+        page::LaunchInput in;
+        in.params = Params(QStringLiteral("endpoint=https://lrs.example.jp/xapi&auth=") + kAuth + QStringLiteral("&actor=")
+                           + kActor + QStringLiteral("&registration=0f8a9d3e-7c1b-4a53-9f0e-2d6b1c4e8a71"));
+        const page::Launch l = page::ReadLaunch(in);
+        Harness h;
+        Recorder recorder(Recorder::Who{QString(), page::LoginOf(l)},
+                          [] { return QDateTime(QDate(2025, 4, 10), QTime(10, 0)); });
+        recorder.AddSink(page::OpenRecord(l, q, QStringLiteral("ポロメ 1.0.1 web")));
+        recorder.Attach(h.form->exercise());
+        h.form->recorder = &recorder;
+        h.StartLevel(7);
+        h.PressSlot(1);
+        h.Type(1, 1, QStringLiteral("9"));
+        h.Check(1);
+        h.platform.answers = {true};
+        h.form->Command8_Click(0);
+        QCOMPARE(q.opened, 1);
+        QStringList verbs;
+        for (const QJsonObject& st : q.statements) {
+            verbs << st.value("verb").toObject().value("id").toString().section(QLatin1Char('/'), -1);
+            QCOMPARE(st.value("actor").toObject(), l.actor);
+            const QJsonObject context = st.value("context").toObject();
+            QCOMPARE(context.value("registration").toString(), l.registration);
+            QCOMPARE(context.value("platform").toString(), QStringLiteral("ポロメ 1.0.1 web"));
+        }
+        QCOMPARE(verbs, QStringList({"attempted", "answered", "completed"}));
+        QVERIFY(q.rows.isEmpty());
+    }
+
     void nothingKeptOpensNothing()
     {
         FakeQueue q;
@@ -246,7 +286,8 @@ private slots:
     {
         ScriptedPlatform scripted;
         PageWindow* pagePtr = nullptr;
-        PagePlatform platform(scripted, [&] { pagePtr->showClosing(); });
+        SilentTone tone;
+        PagePlatform platform(scripted, tone, [&] { pagePtr->showClosing(); });
         Form1* current = nullptr;
         PageWindow page([&] {
             auto form = std::make_unique<Form1>(platform, nullptr, Form1::Build::MenuFirst);
