@@ -8,12 +8,16 @@
 #include "web/Launch.h"
 #include "web/OpenLevel.h"
 #include "web/PageRecord.h"
+#include "record/Csv.h"
+#include "record/CsvSink.h"
 #include "record/Recorder.h"
+#include "report/Summary.h"
 #include "xapi/Statements.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 using page::Record;
@@ -237,6 +241,34 @@ private slots:
         }
         QCOMPARE(verbs, QStringList({"attempted", "answered", "completed"}));
         QVERIFY(q.rows.isEmpty());
+    }
+
+    // The report takes a record file's name as the pupil of its rows without a login; rows
+    // with one keep it.
+    void reportNamesFilesPupils()
+    {
+        QTemporaryDir dir;
+        const QString header = csv::Row(record::Header());
+        const auto row = [](const QString& login, const QString& outcome) {
+            record::Row r;
+            r.fields = QStringList{"2025-04-10 10:00:01", "", login, "3", "L07", "7", "1", "1", "?/?=1", "9/9",
+                                   outcome, "1", "チェック", "1", ""};
+            return QString::fromUtf8(record::CsvLine(r));
+        };
+        const auto write = [&](const QString& name, const QString& text) {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("\xEF\xBB\xBF" + (header + text).toUtf8());
+        };
+        write(QStringLiteral("さくら.csv"), row("", "○") + row("", "×"));
+        write(QStringLiteral("たろう.csv"), row("", "○"));
+        write(QStringLiteral("porome-20250410-100000.csv"), row("s0123", "○"));
+        const report::Summary s = report::Summarize({dir.path()});
+        QStringList names;
+        for (const report::Pupil& p : report::Pupils(s))
+            names << p.name;
+        QCOMPARE(names, QStringList({"s0123", "さくら", "たろう"}));
+        QCOMPARE(s.byGroup.at(QStringLiteral(" / さくら")).at(7).right, 1);
     }
 
     void nothingKeptOpensNothing()
