@@ -60,7 +60,7 @@ struct SummaryBuilder::Accumulator
     QHash<QString, int>* kinds = nullptr;
     quint64 groupNumber = 0;
 
-    void addText(QStringView text);
+    void addText(QStringView text, const QString& pupil);
     // One row of the run being read; `field` gives a column's text.
     template<class Field> void addRow(const Field& field);
     void endFile();
@@ -84,7 +84,7 @@ bool Optional(int column)
 
 } // namespace
 
-void SummaryBuilder::Accumulator::addText(QStringView text)
+void SummaryBuilder::Accumulator::addText(QStringView text, const QString& pupil)
 {
     ++summary.files;
     std::array<int, record::ColumnCount> at{};
@@ -120,7 +120,8 @@ void SummaryBuilder::Accumulator::addText(QStringView text)
         }
         const auto field = [&](record::Column c) -> const QString& {
             const int i = at[size_t(c)];
-            return i >= 0 ? f[size_t(i)] : none;
+            const QString& value = i >= 0 ? f[size_t(i)] : none;
+            return c == record::Login && value.isEmpty() && !pupil.isEmpty() ? pupil : value;
         };
         if (sink) {
             out.clear();
@@ -270,9 +271,9 @@ SummaryBuilder::SummaryBuilder(RowSink rows) : acc_(std::make_unique<Accumulator
 
 SummaryBuilder::~SummaryBuilder() = default;
 
-void SummaryBuilder::AddText(QStringView text)
+void SummaryBuilder::AddText(QStringView text, const QString& pupil)
 {
-    acc_->addText(text);
+    acc_->addText(text, pupil);
 }
 
 void SummaryBuilder::AddRun(const std::vector<QStringList>& rows)
@@ -334,7 +335,7 @@ Summary Summarize(const QStringList& inputs, const RowSink& rows)
             b.AddUnreadable(name);
             continue;
         }
-        b.AddText(QString::fromUtf8(f.readAll()));
+        b.AddText(QString::fromUtf8(f.readAll()), QFileInfo(name).completeBaseName());
     }
     return b.Finish();
 }

@@ -82,8 +82,9 @@ public:
     ~SummaryBuilder();
     SummaryBuilder(const SummaryBuilder&) = delete;
     SummaryBuilder& operator=(const SummaryBuilder&) = delete;
-    // One record file's text, its header first.
-    void AddText(QStringView text);
+    // One record file's text, its header first. Rows without a login are `pupil`'s (a record
+    // file saved on the page names no login, and is handed in named for its pupil).
+    void AddText(QStringView text, const QString& pupil = {});
     // The rows of one run read from elsewhere, fields in the order of record::Header().
     void AddRun(const std::vector<QStringList>& rows);
     void AddUnreadable(const QString& input);
