@@ -311,7 +311,7 @@ Summary SummarizeTexts(const QStringList& texts)
     return b.Finish();
 }
 
-Summary Summarize(const QStringList& inputs, const RowSink& rows)
+Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more)
 {
     QStringList files;
     SummaryBuilder b(rows);
@@ -336,6 +336,8 @@ Summary Summarize(const QStringList& inputs, const RowSink& rows)
         }
         b.AddText(QString::fromUtf8(f.readAll()));
     }
+    if (more)
+        more(b);
     return b.Finish();
 }
 
