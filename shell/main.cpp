@@ -121,10 +121,12 @@ report::StoreQuery StoreOf(const CommandLine& cl, const QString& endpoint)
     return q;
 }
 
-int RunReport(const CommandLine& cl)
+int RunReport(int argc, char* argv[], const CommandLine& cl)
 {
     if (cl.lrs.isEmpty())
-        return RunReport(cl);
+        return report::Run(cl.reportInputs, cl.reportOutput);
+    // The network's replies come through an event loop.
+    QCoreApplication app(argc, argv);
     const report::StoreQuery q = StoreOf(cl, cl.lrs);
     return report::Run(cl.reportInputs, cl.reportOutput, &q);
 }
@@ -147,10 +149,14 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
     else
         inputs << QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     std::optional<report::StoreQuery> q;
+    std::optional<QCoreApplication> app;
+    if (!endpoint.isEmpty())
+        app.emplace(argc, argv);
     if (!endpoint.isEmpty())
         q = StoreOf(cl, endpoint);
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
                                             inputs.first());
+    app.reset();   // the page is shown by an application of its own
     return ShowPage(argc, argv, page);
 }
 
@@ -165,7 +171,7 @@ int main(int argc, char* argv[])
         std::fputs(cl.message.toLocal8Bit().constData(), cl.toStderr ? stderr : stdout);
         return cl.exitCode;
     case CommandLine::Mode::Report:
-        return RunReport(cl);
+        return RunReport(argc, argv, cl);
     case CommandLine::Mode::Dropped:
         return ShowDroppedReport(argc, argv, cl.reportInputs);
     case CommandLine::Mode::TeacherReport:
