@@ -11,15 +11,29 @@
 
 namespace report {
 
-int Run(const QStringList& inputs, const QString& output)
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store)
 {
     Summary s;
-    QString error;
+    QString error, storeError;
     bool written = false;
+    RunSource more;
+    if (store)
+        more = [&](SummaryBuilder& b) {
+            if (!ReadStore(*store, b, &storeError) && storeError.isEmpty())
+                storeError = QStringLiteral("the store could not be read");
+        };
     if (output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        written = WriteWorkbook(inputs, output, &s, &error);
+        written = WriteWorkbook(inputs, output, &s, &error, more);
+        if (!storeError.isEmpty())
+            QFile::remove(output);
     } else {
-        s = Summarize(inputs);
+        s = Summarize(inputs, {}, more);
+    }
+    if (!storeError.isEmpty()) {
+        std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(storeError));
+        return 1;
+    }
+    if (!output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
         QFile out(output);
         const QByteArray page = Html(s, QStringLiteral("ポロメ 学習の記録 (learning record)")).toUtf8();
         written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(page) == page.size() && out.flush();
@@ -32,9 +46,13 @@ int Run(const QStringList& inputs, const QString& output)
         std::fprintf(stderr, "porome: cannot write %s: %s\n", qPrintable(output), qPrintable(error));
         return 1;
     }
-    std::printf("porome: %d rows from %d files, %d skipped; report written to %s\n", s.rows, s.files, s.skipped,
-                qPrintable(output));
-    return s.files == 0 ? 1 : 0;
+    if (store)
+        std::printf("porome: %d rows from %d files and the store, %d skipped; report written to %s\n", s.rows, s.files,
+                    s.skipped, qPrintable(output));
+    else
+        std::printf("porome: %d rows from %d files, %d skipped; report written to %s\n", s.rows, s.files, s.skipped,
+                    qPrintable(output));
+    return s.files == 0 && !store ? 1 : 0;
 }
 
 QString DroppedReportFolder(const QStringList& inputs)
@@ -49,17 +67,17 @@ QString DroppedReportFolder(const QStringList& inputs)
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
-QString RunDropped(const QStringList& inputs)
+QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where)
 {
-    const QString folder = DroppedReportFolder(inputs);
+    const QString folder = where.isEmpty() ? DroppedReportFolder(inputs) : where;
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
     QFile::remove(page);
     // A page without records still says so, and is shown.
-    Run(inputs, page);
+    Run(inputs, page, store);
     if (!QFile::exists(page))
         return {};
-    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")));
+    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store);
     return page;
 }
 

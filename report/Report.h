@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include "report/StoreSource.h"
 #include "report/Summary.h"
 
 // The report a teacher makes of a class's learning records: the summary on one HTML page
@@ -13,7 +14,8 @@ QString Html(const Summary& summary, const QString& title);
 // The workbook of the records: sheets クラス (the class table), レベル (per level), まちがい
 // (per level and kind of mistake) and 記録 (every row, streamed as it is read). Every
 // problem and answer is a text cell. Says why on failure in `error`.
-bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error);
+bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
+                   const RunSource& more = {});
 
 // Where the report of records dropped on the program goes: the folder of the first of them
 // (the folder itself, when one was dropped) when it can be written there, else the user's
@@ -21,10 +23,12 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 QString DroppedReportFolder(const QStringList& inputs);
 // Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
 // when it could not be written.
-QString RunDropped(const QStringList& inputs);
+// With `store`, its statements too; `folder`, when given, is where the report goes.
+QString RunDropped(const QStringList& inputs, const StoreQuery* store = nullptr, const QString& folder = {});
 
-// --report: writes the page, or the workbook when `output` ends in .xlsx; prints one line
-// about it and returns the exit status.
-int Run(const QStringList& inputs, const QString& output);
+// --report: writes the page, or the workbook when `output` ends in .xlsx, of the record
+// files and, when `store` is given, the store's statements; prints one line about it and
+// returns the exit status. A store that cannot be read to the end leaves no report.
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store = nullptr);
 
 } // namespace report

@@ -312,7 +312,7 @@ Summary SummarizeTexts(const QStringList& texts)
     return b.Finish();
 }
 
-Summary Summarize(const QStringList& inputs, const RowSink& rows)
+Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more)
 {
     QStringList files;
     SummaryBuilder b(rows);
@@ -337,6 +337,8 @@ Summary Summarize(const QStringList& inputs, const RowSink& rows)
         }
         b.AddText(QString::fromUtf8(f.readAll()), QFileInfo(name).completeBaseName());
     }
+    if (more)
+        more(b);
     return b.Finish();
 }
 

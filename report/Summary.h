@@ -67,9 +67,13 @@ struct Summary
 // mistake empty for records written before that column).
 using RowSink = std::function<void(const QStringList& fields)>;
 
+class SummaryBuilder;
+// Rows from elsewhere than files (a store), given to the builder after the files.
+using RunSource = std::function<void(SummaryBuilder&)>;
+
 // Reads the record files and every *.csv below the folders among `inputs`, one file at a
-// time; `rows`, when given, receives every row as it is read.
-Summary Summarize(const QStringList& inputs, const RowSink& rows = {});
+// time, then what `more` gives; `rows`, when given, receives every row as it is read.
+Summary Summarize(const QStringList& inputs, const RowSink& rows = {}, const RunSource& more = {});
 // The same for records already in memory (one text per file).
 Summary SummarizeTexts(const QStringList& texts);
 // Builds the summary from rows, one run of the program at a time: a record file, or the

@@ -60,7 +60,8 @@ void CountCells(Sheet& sh, lxw_row_t r, lxw_col_t c, const Counts& n)
 
 } // namespace
 
-bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error)
+bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
+                   const RunSource& more)
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -89,7 +90,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
                 rows.Text(r, lxw_col_t(c), f[c]);
         }
         ++r;
-    });
+    }, more);
     worksheet_set_column(rows.get(), record::When, record::When, 19, nullptr);
     worksheet_set_column(rows.get(), record::ProblemWords, record::Answer, 16, nullptr);
     worksheet_set_column(rows.get(), record::Mistake, record::Mistake, 22, nullptr);
@@ -195,7 +196,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 
 #else
 
-bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error)
+bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error, const RunSource&)
 {
     *error = QStringLiteral("this build of porome cannot write workbooks (no libxlsxwriter)");
     return false;

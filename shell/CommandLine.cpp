@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -35,7 +36,22 @@ CommandLine ParseCommandLine(const QStringList& args)
     const QCommandLineOption scale(QStringLiteral("scale"),
                                    QStringLiteral("Window size: a factor such as 1.5, or 'fit'."),
                                    QStringLiteral("factor"));
-    parser.addOptions({record, report, output, scale});
+    const QCommandLineOption teacher(QStringLiteral("teacher-report"),
+                                     QStringLiteral("Make the report of the settings' record folder and store\n"
+                                                    "for the last 30 days (or --since) and open it."));
+    const QCommandLineOption lrs(QStringLiteral("lrs"),
+                                 QStringLiteral("With --report: also read the learning record store at <url>."),
+                                 QStringLiteral("url"));
+    const QCommandLineOption lrsKey(QStringLiteral("lrs-key"),
+                                    QStringLiteral("The store's key (default: the settings' [lrs] key)."),
+                                    QStringLiteral("key"));
+    const QCommandLineOption lrsSecret(QStringLiteral("lrs-secret"),
+                                       QStringLiteral("The store's secret (default: the settings' [lrs] secret)."),
+                                       QStringLiteral("secret"));
+    const QCommandLineOption since(QStringLiteral("since"),
+                                   QStringLiteral("Only what was done from <date> on (YYYY-MM-DD or ISO 8601)."),
+                                   QStringLiteral("date"));
+    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since});
     parser.addPositionalArgument(QStringLiteral("records"),
                                  QStringLiteral("Record files or folders: with --report, or alone to make\n"
                                                 "the report next to them and open it."),
@@ -77,18 +93,49 @@ CommandLine ParseCommandLine(const QStringList& args)
             return fail(error.isEmpty() ? QStringLiteral("--scale needs 'fit' or a factor.")
                                         : QStringLiteral("--scale: ") + error);
     }
+    cl.lrs = parser.value(lrs);
+    cl.lrsKey = parser.value(lrsKey);
+    cl.lrsSecret = parser.value(lrsSecret);
+    cl.lrsKeyGiven = parser.isSet(lrsKey) || parser.isSet(lrsSecret);
+    if (parser.isSet(since)) {
+        const QString d = parser.value(since).trimmed();
+        cl.since = QDateTime::fromString(d, Qt::ISODateWithMs);
+        if (!cl.since.isValid()) {
+            const QDate day = QDate::fromString(d, Qt::ISODate);
+            if (day.isValid())
+                cl.since = day.startOfDay();
+        }
+        if (!cl.since.isValid())
+            return fail(QStringLiteral("--since needs a date such as 2026-04-01."));
+    }
+    const bool storeOptions = parser.isSet(lrs) || cl.lrsKeyGiven || parser.isSet(since);
+    if (parser.isSet(lrs)) {
+        const QUrl url(cl.lrs, QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https"))
+            || url.host().isEmpty())
+            return fail(QStringLiteral("--lrs needs an http:// or https:// address."));
+    }
+    if (parser.isSet(teacher)) {
+        if (parser.isSet(report) || parser.isSet(output) || !parser.positionalArguments().isEmpty()
+            || parser.isSet(lrs) || cl.lrsKeyGiven)
+            return fail(QStringLiteral("--teacher-report takes only --since."));
+        cl.mode = CommandLine::Mode::TeacherReport;
+        return cl;
+    }
     if (parser.isSet(report)) {
         cl.mode = CommandLine::Mode::Report;
         cl.reportInputs = parser.positionalArguments();
         cl.reportOutput = parser.value(output);
-        if (cl.reportInputs.isEmpty())
-            return fail(QStringLiteral("--report needs at least one record file or folder."));
+        if (cl.reportInputs.isEmpty() && cl.lrs.isEmpty())
+            return fail(QStringLiteral("--report needs at least one record file or folder, or --lrs URL."));
         if (cl.reportOutput.isEmpty())
             return fail(QStringLiteral("--report needs -o FILE for the page it writes."));
         return cl;
     }
     if (parser.isSet(output))
         return fail(QStringLiteral("-o is only used with --report."));
+    if (storeOptions)
+        return fail(QStringLiteral("--lrs, --lrs-key, --lrs-secret and --since are only used with --report."));
     // Record files or folders dropped on the program's icon arrive as its only arguments.
     const QStringList dropped = parser.positionalArguments();
     const bool records = !dropped.isEmpty() && cl.recordDir.isEmpty() && cl.scale.isEmpty()

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 
@@ -7,7 +8,7 @@
 // that --help, --version, a mistyped option and --report never need a display.
 struct CommandLine
 {
-    enum class Mode { Window, Report, Dropped, Exit };
+    enum class Mode { Window, Report, Dropped, TeacherReport, Exit };
     Mode mode = Mode::Window;
     int exitCode = 0;      // for Mode::Exit
     QString message;       // printed before exiting: help, version or the error with the usage
@@ -17,6 +18,10 @@ struct CommandLine
     QStringList reportInputs;  // --report FILE_OR_FOLDER..., or the records dropped on the program
     QString reportOutput;      // -o FILE with --report
     QString scale;             // --scale FACTOR or "fit"; empty when not given
+    QString lrs;               // --lrs URL with --report: the store read with the files
+    QString lrsKey, lrsSecret; // --lrs-key, --lrs-secret; empty: from the settings
+    bool lrsKeyGiven = false;  // either was given
+    QDateTime since;           // --since DATE; invalid when not given
 };
 
 // args holds the program name first, as QCoreApplication::arguments() does.

@@ -15,6 +15,9 @@
 #include <QUrl>
 #include <QDir>
 #include <QSettings>
+#include <QStandardPaths>
+
+#include <optional>
 
 #include <cstdio>
 #include <cstdlib>
@@ -110,9 +113,8 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
 
 // Records dropped on the program's icon: the report next to them, then shown in the
 // default browser where there is a display.
-int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
+int ShowPage(int argc, char* argv[], const QString& page)
 {
-    const QString page = report::RunDropped(inputs);
     if (page.isEmpty())
         return 1;
 #ifndef Q_OS_WIN
@@ -130,6 +132,64 @@ int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
     return 0;
 }
 
+int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
+{
+    return ShowPage(argc, argv, report::RunDropped(inputs));
+}
+
+// The store's key and secret: from the command line, else the settings' [lrs] group.
+report::StoreQuery StoreOf(const CommandLine& cl, const QString& endpoint)
+{
+    QSettings settings;
+    settings.beginGroup(QStringLiteral("lrs"));
+    report::StoreQuery q;
+    q.endpoint = QUrl(endpoint);
+    q.key = cl.lrsKeyGiven ? cl.lrsKey : settings.value(QStringLiteral("key")).toString();
+    q.secret = cl.lrsKeyGiven ? cl.lrsSecret : settings.value(QStringLiteral("secret")).toString();
+    q.activityBase = settings.value(QStringLiteral("activityBase")).toString();
+    q.since = cl.since;
+    return q;
+}
+
+int RunReport(int argc, char* argv[], const CommandLine& cl)
+{
+    if (cl.lrs.isEmpty())
+        return report::Run(cl.reportInputs, cl.reportOutput);
+    // The network's replies come through an event loop.
+    QCoreApplication app(argc, argv);
+    const report::StoreQuery q = StoreOf(cl, cl.lrs);
+    return report::Run(cl.reportInputs, cl.reportOutput, &q);
+}
+
+// 「ポロメ　きろく」: the report of the settings' record folder and store, of the last 30 days
+// unless --since says otherwise, shown as a dropped record's.
+int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
+{
+    const QString folder = record::Folder(QString(), QSettings());
+    const QString endpoint = QSettings().value(QStringLiteral("lrs/endpoint")).toString();
+    if (!cl.since.isValid())
+        cl.since = QDateTime::currentDateTime().addDays(-30);
+    if (folder.isEmpty() && endpoint.isEmpty()) {
+        std::fprintf(stderr, "porome: the settings name neither a record folder nor a learning record store.\n");
+        return 1;
+    }
+    QStringList inputs;
+    if (!folder.isEmpty())
+        inputs << folder;
+    else
+        inputs << QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    std::optional<report::StoreQuery> q;
+    std::optional<QCoreApplication> app;
+    if (!endpoint.isEmpty())
+        app.emplace(argc, argv);
+    if (!endpoint.isEmpty())
+        q = StoreOf(cl, endpoint);
+    const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
+                                            inputs.first());
+    app.reset();   // the page is shown by an application of its own
+    return ShowPage(argc, argv, page);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -141,9 +201,11 @@ int main(int argc, char* argv[])
         std::fputs(cl.message.toLocal8Bit().constData(), cl.toStderr ? stderr : stdout);
         return cl.exitCode;
     case CommandLine::Mode::Report:
-        return report::Run(cl.reportInputs, cl.reportOutput);
+        return RunReport(argc, argv, cl);
     case CommandLine::Mode::Dropped:
         return ShowDroppedReport(argc, argv, cl.reportInputs);
+    case CommandLine::Mode::TeacherReport:
+        return ShowTeacherReport(argc, argv, cl);
     case CommandLine::Mode::Window:
         break;
     }

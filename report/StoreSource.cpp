@@ -1,0 +1,178 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "report/StoreSource.h"
+#include "xapi/Statements.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSet>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+
+namespace report {
+namespace {
+
+constexpr int kLevels = 22;
+
+struct Page
+{
+    QJsonArray statements;
+    QString more;
+};
+
+// The endpoint as it may be shown: no user, no password, no query.
+QString Shown(const QUrl& url)
+{
+    return url.toString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
+}
+
+// One GET, bounded in time and size. Says why in `error` on failure.
+bool Get(QNetworkAccessManager& net, const QUrl& url, const StoreQuery& q, Page* page, QString* error)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("X-Experience-API-Version", "1.0.3");
+    request.setRawHeader("Accept", "application/json");
+    if (!q.key.isEmpty() || !q.secret.isEmpty())
+        request.setRawHeader("Authorization",
+                             "Basic " + (q.key + QLatin1Char(':') + q.secret).toUtf8().toBase64());
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(q.timeoutMs);
+    std::unique_ptr<QNetworkReply> reply(net.get(request));
+    QEventLoop loop;
+    bool tooBig = false;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, [&](qint64 received, qint64) {
+        if (received > q.maxBody) {
+            tooBig = true;
+            reply->abort();
+        }
+    });
+    QTimer::singleShot(q.timeoutMs + 1000, &loop, [&] { reply->abort(); });
+    if (!reply->isFinished())
+        loop.exec();
+    const QString where = Shown(url);
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (tooBig) {
+        *error = QStringLiteral("the store at %1 answered more than %2 bytes").arg(where).arg(q.maxBody);
+        return false;
+    }
+    if (status == 401 || status == 403) {
+        *error = QStringLiteral("the store at %1 refused the key (HTTP %2)").arg(where).arg(status);
+        return false;
+    }
+    if (status != 200) {
+        *error = status ? QStringLiteral("the store at %1 answered HTTP %2").arg(where).arg(status)
+                        : QStringLiteral("the store at %1 cannot be reached (%2)").arg(where, reply->errorString());
+        return false;
+    }
+    const QByteArray body = reply->readAll();
+    QJsonParseError parse{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &parse);
+    if (parse.error != QJsonParseError::NoError || !doc.isObject() || !doc.object().value(QStringLiteral("statements")).isArray()) {
+        *error = QStringLiteral("the store at %1 answered something that is not a list of statements").arg(where);
+        return false;
+    }
+    page->statements = doc.object().value(QStringLiteral("statements")).toArray();
+    page->more = doc.object().value(QStringLiteral("more")).toString();
+    return true;
+}
+
+// The statement's exercise: its grouping activity under <base>/exercises/.
+QString ExerciseOf(const QJsonObject& statement)
+{
+    const QJsonArray grouping = statement.value(QStringLiteral("context")).toObject()
+                                    .value(QStringLiteral("contextActivities")).toObject()
+                                    .value(QStringLiteral("grouping")).toArray();
+    for (const QJsonValue& g : grouping) {
+        const QString id = g.toObject().value(QStringLiteral("id")).toString();
+        if (id.contains(QStringLiteral("/exercises/")))
+            return id;
+    }
+    return {};
+}
+
+} // namespace
+
+bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
+{
+    if (!q.endpoint.isValid() || (q.endpoint.scheme() != QStringLiteral("http") && q.endpoint.scheme() != QStringLiteral("https"))) {
+        *error = QStringLiteral("the store's address must begin with http:// or https://");
+        return false;
+    }
+    QUrl base = q.endpoint;
+    base.setUserInfo({});
+    if (!base.path().endsWith(QLatin1Char('/')))
+        base.setPath(base.path() + QLatin1Char('/'));
+    const QString activityBase = q.activityBase.isEmpty() ? xapi::DefaultActivityBase() : q.activityBase;
+
+    QNetworkAccessManager net;
+    // Per exercise, its rows with their moments; a statement met twice counts once.
+    std::map<QString, std::vector<record::Row>> exercises;
+    QSet<QString> seen;
+    int pages = 0;
+    for (int level = 1; level <= kLevels; ++level) {
+        for (const QString& verb : {xapi::AnsweredVerb(), xapi::ViewedVerb()}) {
+            QUrl url = base.resolved(QUrl(QStringLiteral("statements")));
+            QUrlQuery query;
+            query.addQueryItem(QStringLiteral("activity"), xapi::LevelActivityId(activityBase, level));
+            query.addQueryItem(QStringLiteral("related_activities"), QStringLiteral("true"));
+            query.addQueryItem(QStringLiteral("verb"), verb);
+            if (q.since.isValid())
+                query.addQueryItem(QStringLiteral("since"), q.since.toUTC().toString(Qt::ISODateWithMs));
+            // QUrlQuery leaves ':' and '/' as they are; '+' of an offset must not become a blank.
+            url.setQuery(query.toString(QUrl::FullyEncoded).replace(QLatin1Char('+'), QStringLiteral("%2B")));
+            for (;;) {
+                if (++pages > q.maxPages) {
+                    *error = QStringLiteral("the store at %1 gave more than %2 pages").arg(Shown(base)).arg(q.maxPages);
+                    return false;
+                }
+                Page page;
+                if (!Get(net, url, q, &page, error))
+                    return false;
+                for (const QJsonValue& v : page.statements) {
+                    const QJsonObject st = v.toObject();
+                    const QString id = st.value(QStringLiteral("id")).toString();
+                    if (!id.isEmpty() && seen.contains(id))
+                        continue;
+                    seen.insert(id);
+                    const std::optional<record::Row> row = xapi::RowOf(st);
+                    if (!row)
+                        continue;
+                    const QDateTime when = QDateTime::fromString(st.value(QStringLiteral("timestamp")).toString(), Qt::ISODateWithMs);
+                    // `since` asks by when the store took a statement; the report by when it was made.
+                    if (q.since.isValid() && (!when.isValid() || when < q.since))
+                        continue;
+                    exercises[ExerciseOf(st)].push_back(*row);
+                }
+                if (page.more.isEmpty())
+                    break;
+                // `more` is a path on the store's host, not below the endpoint.
+                const QUrl next = base.resolved(QUrl(page.more));
+                if (next.host() != base.host() || next.port() != base.port() || next.scheme() != base.scheme()) {
+                    *error = QStringLiteral("the store at %1 sent its next page elsewhere").arg(Shown(base));
+                    return false;
+                }
+                url = next;
+            }
+        }
+    }
+    for (auto& [exercise, rows] : exercises) {
+        std::stable_sort(rows.begin(), rows.end(), [](const record::Row& a, const record::Row& b) { return a.when < b.when; });
+        std::vector<QStringList> fields;
+        fields.reserve(rows.size());
+        for (const record::Row& r : rows)
+            fields.push_back(r.fields);
+        builder.AddRun(fields);
+    }
+    return true;
+}
+
+} // namespace report
