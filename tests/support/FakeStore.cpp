@@ -206,7 +206,8 @@ void FakeStore::Answer(Connection& c, const QByteArray& method, const QByteArray
     case Fault::Unauthorized:
         return c.Reply(401, "Unauthorized", Message("unknown key"));
     case Fault::Garbage:
-        c.socket->write(QByteArray("\x16\x03\x01\x00\xff garbage \x01\x02\r\n\r\n", 22));
+        static const char garbage[] = "\x16\x03\x01\x00\xff garbage \x01\x02\r\n\r\n";
+        c.socket->write(QByteArray(garbage, sizeof garbage - 1));
         c.socket->disconnectFromHost();
         return;
     case Fault::Huge:
