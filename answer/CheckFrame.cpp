@@ -45,8 +45,10 @@ void Form1::Command5_Click(int16_t Index)
         recorder->CheckEnds(v);
     if (v == Verdict::Hint) {
         // The check made Text1 the keypad target; after a hint the colours must say so too.
-        if (st.PanelIndex == 0)
+        if (st.PanelIndex == 0) {
             exercise_.MakeText1Target(s, true);
+            focusReceivingBox(s);
+        }
         return;
     }
     concludeCheck(s, k, t, v);
@@ -71,8 +73,10 @@ void Form1::concludeCheck(int s, int k, int t, Verdict v)
         NewProblem();
     }
     // Panel 1 has no answer boxes to reset.
-    if (st.PanelIndex == 0)
+    if (st.PanelIndex == 0) {
         RulesFor(st.Level).AfterCheck(exercise_, s, v);
+        focusReceivingBox(s);
+    }
 }
 
 void Form1::showMark(int top)

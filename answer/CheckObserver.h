@@ -13,4 +13,7 @@ public:
     virtual void CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton) = 0;
     // The check's verdict.
     virtual void CheckEnds(Verdict v) = 0;
+    // 「けってい」 started an exercise of `level`; 終わる ended it.
+    virtual void ExerciseBegins(int /*level*/) {}
+    virtual void ExerciseEnds() {}
 };

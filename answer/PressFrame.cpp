@@ -63,6 +63,7 @@ void Form1::Picture1_MouseDown(int16_t Index, int, int, double X, double Y)
         Picture6[i]->show();
     }
     placeAnswerBoxes(s);
+    focusReceivingBox(s);
 }
 
 void Form1::placeAnswerBoxes(int s)

@@ -3,6 +3,8 @@
 
 #include "shell/Texts.h"
 
+#include <vector>
+
 namespace {
 
 const QString kMinus = QStringLiteral(" − ");
@@ -152,7 +154,96 @@ QString LevelRules::AnswerInWords(Exercise& ex, int, int, const TypedAnswer& ans
     return TypedAnswerWords(ex.st.Level, answer);
 }
 
-QStringList LevelRules::RightAnswersInWords(Exercise&, int, int)
+namespace {
+
+// The right answer as the pupil would leave the boxes: whole part, numerator, denominator,
+// each empty when it is not typed. Levels with one box take the number as "denominator".
+struct RightBoxes
 {
-    return {};
+    int whole = -1, numerator = -1, denominator = -1;   // -1: the box stays empty
+};
+
+QString BoxText(int v)
+{
+    return v < 0 ? QString() : QString::number(v);
+}
+
+// Every form of the right answer that the level's judging takes; r[0] is item 1.
+std::vector<RightBoxes> RightForms(int level, const RecordItems& r)
+{
+    const int d = r[0];
+    switch (level) {
+    case 1: case 2: case 3: case 4: case 6:
+        return {{-1, r[1], d}};
+    case 7:
+        return {{-1, -1, d}};
+    case 9:   // a sum of one is d/d with the 1 in the third box
+        return {{r[3] == d ? 1 : -1, r[3], d}};
+    case 10: case 15: case 19: case 21:
+        return {{-1, r[3], d}};
+    case 11:   // no whole litre: the whole-part box empty or 0
+        if (r[2] == 0)
+            return {{-1, r[1], d}, {0, r[1], d}};
+        return {{r[2], r[1], d}};
+    case 12: case 16:
+        return {{r[2], r[1], d}};
+    case 17: {
+        const int sum = r[3];
+        if (sum < d)
+            return {{-1, sum, d}};
+        if (sum == d)
+            return {{1, -1, -1}};
+        return {{1, sum - d, d}};
+    }
+    case 18: {
+        const int sum = r[1] + r[2], whole = r[3] + r[4];
+        if (sum < d)
+            return {{whole, sum, d}};
+        if (sum == d)   // the fraction boxes are not looked at; the natural form leaves them empty
+            return {{whole + 1, -1, -1}};
+        return {{whole + 1, sum - d, d}};
+    }
+    case 20: case 22: {
+        const int p = r[1] - r[2], whole = r[3] - r[4];
+        if (p > 0)
+            return {{whole, p, d}};
+        if (p == 0)
+            return {{whole, -1, -1}};
+        return {{whole == 1 ? -1 : whole - 1, p + d, d}};
+    }
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+QStringList RightAnswerWords(int level, const RecordItems& items)
+{
+    if (level == 14)
+        return {KindWords(items[0])};
+    if (level < 1 || level > 22)
+        return {};
+    const AnswerBoxes b = kWords[size_t(level - 1)].boxes;
+    QStringList words;
+    for (const RightBoxes& form : RightForms(level, items)) {
+        TypedAnswer a;
+        QString* boxes[3] = {&a.text1, &a.text2, &a.text3};
+        if (b.whole >= 0)
+            *boxes[b.whole] = BoxText(form.whole);
+        if (b.numerator >= 0)
+            *boxes[b.numerator] = BoxText(form.numerator);
+        if (b.denominator >= 0)
+            *boxes[b.denominator] = BoxText(form.denominator);
+        words << TypedAnswerWords(level, a);
+    }
+    return words;
+}
+
+QStringList LevelRules::RightAnswersInWords(Exercise& ex, int s, int k)
+{
+    RecordItems items{};
+    for (int i = 0; i < 7; ++i)
+        items[size_t(i)] = ex.Rec(s, k, i + 1);
+    return RightAnswerWords(ex.st.Level, items);
 }

@@ -21,5 +21,9 @@ QString ProblemWords(int level, const RecordItems& items);
 // then numerator/denominator, each piece only when typed. At level 9 the third box is the
 // whole number the sum equals: "5/5 = 1".
 QString TypedAnswerWords(int level, const TypedAnswer& answer);
+// The right answer to the problem whose record holds `items`, in the words of
+// TypedAnswerWords (KindWords at level 14), one entry per form the level takes as right;
+// nothing for the levels answered on the picture (5, 8, 13), which say it themselves.
+QStringList RightAnswerWords(int level, const RecordItems& items);
 // The caption of a kind button of level 14 (0 真分数, 1 仮分数, 2 帯分数).
 QString KindWords(int kind);

@@ -3,8 +3,7 @@
 
 #include "drawing/Exercise.h"
 #include "levels/LevelTable.h"
-#include "record/Csv.h"
-#include "record/RecordWriter.h"
+#include "record/CsvSink.h"
 #include "shell/Texts.h"
 
 #include <QDir>
@@ -19,17 +18,6 @@
 #endif
 
 namespace record {
-
-const QStringList& Header()
-{
-    static const QStringList header{
-        QStringLiteral("日時"),     QStringLiteral("コンピューター"), QStringLiteral("ログイン"),
-        QStringLiteral("学年"),     QStringLiteral("レベル"),         QStringLiteral("レベル番号"),
-        QStringLiteral("枠"),       QStringLiteral("問題番号"),       QStringLiteral("問題"),
-        QStringLiteral("答え"),     QStringLiteral("結果"),           QStringLiteral("回目"),
-        QStringLiteral("種類"),     QStringLiteral("通し番号"),       QStringLiteral("まちがいのしゅるい")};
-    return header;
-}
 
 QString Folder(const QString& commandLine, const QSettings& settings)
 {
@@ -64,38 +52,54 @@ QString Recorder::UnsentFolder()
 std::unique_ptr<Recorder> Recorder::Open(const QString& folder, const QDateTime& started, QString* error,
                                          const QString& unsentFolder)
 {
-    if (!QDir(folder).mkpath(QStringLiteral("."))) {
-        *error = QStringLiteral("cannot create the folder");
+    auto file = CsvFileSink::Open(folder, started, error, unsentFolder);
+    if (!file)
         return nullptr;
-    }
-    // The byte-order mark tells spreadsheets that the file is UTF-8.
-    const QByteArray head = QByteArray("\xEF\xBB\xBF") + csv::Row(record::Header()).toUtf8();
-    RecordWriter::Settings settings;
-    settings.unsentFolder = unsentFolder;
-    auto writer = std::make_unique<RecordWriter>(
-        DiskFolder(folder), QStringLiteral("porome-") + started.toString(QStringLiteral("yyyyMMdd-HHmmss")), head,
-        settings);
-    if (!writer->OpenFirst(error))
-        return nullptr;
-    writer->Start();
-    RecordWriter& w = *writer;
-    auto recorder = std::make_unique<Recorder>([&w](const QByteArray& row) { w.Add(row); }, ThisComputer());
-    recorder->fileName_ = writer->FileName();
-    recorder->writer_ = std::move(writer);
+    auto recorder = std::make_unique<Recorder>(ThisComputer());
+    recorder->fileName_ = file->FileName();
+    recorder->AddSink(std::move(file));
     return recorder;
 }
 
+Recorder::Recorder(Who who, std::function<QDateTime()> clock) : who_(std::move(who)), clock_(std::move(clock)) {}
+
 Recorder::Recorder(std::function<void(const QByteArray&)> out, Who who, std::function<QDateTime()> clock)
-    : out_(std::move(out)), who_(std::move(who)), clock_(std::move(clock))
+    : Recorder(std::move(who), std::move(clock))
 {
+    AddSink(std::make_unique<CsvLinesSink>(std::move(out)));
 }
 
 Recorder::~Recorder() = default;
 
+void Recorder::AddSink(std::unique_ptr<RecordSink> sink)
+{
+    sinks_.push_back(std::move(sink));
+}
+
 void Recorder::Finish()
 {
-    if (writer_)
-        writer_->Finish();
+    ExerciseEnds();
+    for (auto& sink : sinks_)
+        sink->Finish();
+}
+
+void Recorder::ExerciseBegins(int level)
+{
+    ExerciseEnds();
+    exerciseOpen_ = true;
+    const QDateTime now = clock_();
+    for (auto& sink : sinks_)
+        sink->ExerciseBegins(level, now);
+}
+
+void Recorder::ExerciseEnds()
+{
+    if (!exerciseOpen_)
+        return;
+    exerciseOpen_ = false;
+    const QDateTime now = clock_();
+    for (auto& sink : sinks_)
+        sink->ExerciseEnds(now);
 }
 
 void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool kindButton)
@@ -103,8 +107,17 @@ void Recorder::CheckBegins(int s, int k, int t, const TypedAnswer& answer, bool 
     if (!ex_)
         return;
     LevelRules& rules = RulesFor(ex_->st.Level);
-    pending_ = Pending{true, kindButton, false, s, k, t, serialFor(s, k, true, t), rules.ProblemInWords(*ex_, s, k),
-                       rules.AnswerInWords(*ex_, s, k, answer), rules.MistakeInWords(*ex_, s, k, answer)};
+    pending_ = Pending{true,
+                       kindButton,
+                       false,
+                       s,
+                       k,
+                       t,
+                       serialFor(s, k, true, t),
+                       rules.ProblemInWords(*ex_, s, k),
+                       rules.AnswerInWords(*ex_, s, k, answer),
+                       rules.MistakeInWords(*ex_, s, k, answer),
+                       rules.RightAnswersInWords(*ex_, s, k)};
 }
 
 void Recorder::CheckEnds(Verdict v)
@@ -170,8 +183,11 @@ int Recorder::serialFor(int s, int k, bool check, int t)
 void Recorder::write(const Pending& p, const QString& outcome, const QString& kind)
 {
     const int level = ex_->st.Level;
-    QStringList row(record::ColumnCount);
-    row[record::When] = clock_().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    record::Row r;
+    r.when = clock_();
+    QStringList& row = r.fields;
+    row.resize(record::ColumnCount);
+    row[record::When] = r.when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
     row[record::Computer] = who_.computer;
     row[record::Login] = who_.login;
     row[record::Year] = QString::number(level <= 10 ? 3 : 4);
@@ -180,7 +196,7 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     row[record::Slot] = QString::number(p.s);
     row[record::Problem] = QString::number(p.k);
     row[record::ProblemWords] = p.problem;
-    row[record::Answer] = csv::Inert(p.answer);
+    row[record::Answer] = p.answer;
     row[record::Outcome] = outcome;
     row[record::Try] = QString::number(p.t);
     row[record::Kind] = kind;
@@ -188,5 +204,12 @@ void Recorder::write(const Pending& p, const QString& outcome, const QString& ki
     // Only a try the check did not take is a mistake: a × or a hint.
     if (outcome == record::Wrong || kind == record::KindHint)
         row[record::Mistake] = p.mistake;
-    out_(csv::Row(row).toUtf8());
+    if (kind == record::KindCheck || kind == record::KindButton) {
+        r.input = p.kindButton ? record::Input::Button
+                  : InfoFor(level).panel == 0 ? record::Input::Typed
+                                              : record::Input::Picture;
+        r.correct = p.correct;
+    }
+    for (auto& sink : sinks_)
+        sink->Add(r);
 }

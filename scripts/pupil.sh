@@ -30,11 +30,13 @@ pupil_fail() {
 }
 
 # Screenshot of the whole screen as OUTDIR/NN-name.png.
+# (import rings the X bell around every screenshot unless -silent: the bell is the
+# program's to ring.)
 pupil_shot() {
   PUPIL_STEP=$((PUPIL_STEP + 1))
   local file
   file=$(printf '%s/%02d-%s.png' "$PUPIL_OUT" "$PUPIL_STEP" "$1")
-  import -window root "$file"
+  import -silent -window root "$file"
   echo "  $(basename "$file")"
 }
 
@@ -109,22 +111,37 @@ pupil_read_mark() {
 
 # Presses a check (or answer) button and watches the screen for the mark of slot s:
 # sets PUPIL_MARK and, the first time each mark is seen, keeps that screenshot.
+# The mark stays one to two seconds, then the slot takes input again.
 pupil_check() {
-  local s=$1 x=$2 y=$3 name=$4 i file=$PUPIL_OUT/.watch.png
+  pupil_press "$2" "$3"
+  pupil_watch_mark "$1" "$4"
+  sleep 2.3
+}
+
+# The same with a key (xdotool's name of it, such as Return) instead of the press.
+pupil_check_key() {
+  xdotool key "$2"
+  pupil_watch_mark "$1" "$3"
+  sleep 2.3
+}
+
+# Watches the screen for the mark of slot s after a check and returns when it shows:
+# pupil_watch_mark S NAME; sets PUPIL_MARK_SEEN to the seconds of the sound's recording
+# (sound_now) when it was seen.
+pupil_watch_mark() {
+  local s=$1 name=$2 i file=$PUPIL_OUT/.watch.png
   PUPIL_MARK=
-  pupil_press "$x" "$y"
+  PUPIL_MARK_SEEN=
   for i in $(seq 1 20); do
-    import -window root "$file"
+    import -silent -window root "$file"
     PUPIL_MARK=$(pupil_read_mark "$s" "$file")
-    [ -n "$PUPIL_MARK" ] && break
+    [ -n "$PUPIL_MARK" ] && PUPIL_MARK_SEEN=$(sound_now) && break
   done
   case "$PUPIL_MARK" in
     ○) [ -n "$PUPIL_SEEN_RIGHT" ] || pupil_keep "$file" "$name-right"; PUPIL_SEEN_RIGHT=1 ;;
     ×) [ -n "$PUPIL_SEEN_WRONG" ] || pupil_keep "$file" "$name-wrong"; PUPIL_SEEN_WRONG=1 ;;
   esac
   rm -f "$file"
-  # The mark stays one to two seconds, then the slot takes input again.
-  sleep 2.3
 }
 
 # Tries the given answers on slot s, problem after problem, until a right and a wrong
@@ -205,6 +222,105 @@ start_xvfb() {
   read -r n <"$fifo"
   rm -f "$fifo"
   export DISPLAY=:$n
+}
+
+# --- Listening -----------------------------------------------------------------------------
+# What the program plays, heard as a person would: a PulseAudio server of its own with a
+# null sink, whose monitor parec records and sox measures.
+
+# Starts that server in DIR and sets PULSE_SERVER, so that programs started from here play
+# into its sink "porome"; PULSE_PID is its process. A null sink moves only while something
+# plays into it, so a stream of silence keeps it going, with a short latency, which makes
+# the recording's clock the wall clock (stop_pulse ends both).
+start_pulse() {
+  local dir=$1 i
+  mkdir -p "$dir"
+  HOME=$dir XDG_RUNTIME_DIR=$dir pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+    -L "module-null-sink sink_name=porome rate=48000 channels=1" \
+    -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" >"$dir/log.txt" 2>&1 &
+  PULSE_PID=$!
+  export PULSE_SERVER=unix:$dir/native
+  for i in $(seq 1 50); do
+    if pactl info >/dev/null 2>&1 && pactl set-default-sink porome; then
+      pacat -p --raw --format=s16le --rate=48000 --channels=1 --latency-msec=20 -d porome </dev/zero 2>/dev/null &
+      PULSE_FEED_PID=$!
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "PulseAudio did not start (see $dir/log.txt)" >&2
+  return 1
+}
+stop_pulse() { stop_pid "${PULSE_FEED_PID:-}"; stop_pid "${PULSE_PID:-}"; }
+
+# Records the sink's monitor into FILE (raw, 48 kHz, 16 bits, mono). Returns once the
+# sound flows; its second 0, as sound_now counts, is the recording's first sample.
+sound_record() {
+  local i bytes
+  SOUND_FILE=$1
+  parec -d porome.monitor --raw --format=s16le --rate=48000 --channels=1 --latency-msec=20 >"$SOUND_FILE" &
+  SOUND_PID=$!
+  for i in $(seq 1 200); do
+    bytes=$(stat -c %s "$SOUND_FILE")
+    if [ "$bytes" -gt 0 ]; then
+      SOUND_START=$(awk -v n="$(date +%s.%N)" -v b="$bytes" 'BEGIN { printf "%.3f", n - b / 96000 }')
+      return 0
+    fi
+    sleep 0.05
+  done
+  echo "parec recorded nothing" >&2
+  return 1
+}
+# Ends the recording, with what parec still holds written out.
+sound_stop() {
+  if [ -n "${SOUND_PID:-}" ] && kill -0 "$SOUND_PID" 2>/dev/null; then
+    kill -INT "$SOUND_PID" 2>/dev/null || true
+    wait "$SOUND_PID" 2>/dev/null || true
+  fi
+  SOUND_PID=
+}
+
+# Seconds since the recording started.
+sound_now() {
+  [ -n "${SOUND_START:-}" ] || return 0
+  awk -v a="$SOUND_START" -v b="$(date +%s.%N)" 'BEGIN { printf "%.2f", b - a }'
+}
+
+# The loudest sample between two seconds of the recording, 0 to 1: sound_peak FROM TO
+sound_peak() {
+  sox -t raw -r 48000 -e signed -b 16 -c 1 "$SOUND_FILE" -n trim "$1" "=$2" stat 2>&1 \
+    | awk '/^Maximum amplitude/ { print $3 }'
+}
+
+# The seconds at which the recording grows louder than a whisper (0.02) after a third of a
+# second or more of quiet, one a line: where each sound begins.
+sound_onsets() {
+  sox -t raw -r 48000 -e signed -b 16 -c 1 "$SOUND_FILE" -t dat - 2>/dev/null \
+    | awk 'BEGIN { last = -1 } !/^;/ && ($2 > 0.02 || $2 < -0.02) {
+        if (last < 0 || $1 - last > 0.33) printf "%.2f\n", $1
+        last = $1 }'
+}
+sound_onset() { sound_onsets | head -1; }
+
+# A mark came with sound: silence in the second before the check (ASKED, a second of the
+# recording), a tone from the check on, before the mark went (within 1.5 seconds), and
+# silence again after it: sound_with_mark NAME ASKED
+sound_with_mark() {
+  local name=$1 asked=$2 onset before during after
+  onset=$(sound_onset)
+  before=$(sound_peak "$(awk -v t="$asked" 'BEGIN { print (t > 1.2 ? t - 1 : 0.2) }')" "$asked")
+  echo "  $name: checked at ${asked} s, mark seen at ${PUPIL_MARK_SEEN:-?} s, sound from ${onset:-nowhere} s" \
+    "(loudest before the check: $before)"
+  [ -n "$onset" ] || pupil_fail "$name: no sound at all" || return 1
+  awk -v b="$before" 'BEGIN { exit !(b < 0.01) }' || pupil_fail "$name: sound before the check" || return 1
+  awk -v o="$onset" -v t="$asked" 'BEGIN { exit !(o >= t - 0.1 && o <= t + 1.5) }' \
+    || pupil_fail "$name: the sound came at $onset s, not with the mark" || return 1
+  during=$(sound_peak "$onset" "$(awk -v o="$onset" 'BEGIN { print o + 0.1 }')")
+  after=$(sound_peak "$(awk -v o="$onset" 'BEGIN { print o + 0.6 }')" "$(awk -v o="$onset" 'BEGIN { print o + 1.0 }')")
+  echo "  $name: loudest in the tone's first tenth of a second $during, half a second later $after;" \
+    "$(sox -t raw -r 48000 -e signed -b 16 -c 1 "$SOUND_FILE" -n trim "$onset" 0.1 stat 2>&1 | awk '/^Rough/ { print "about " $3 " Hz" }')"
+  awk -v d="$during" -v a="$after" 'BEGIN { exit !(d > 0.05 && a < 0.01) }' \
+    || pupil_fail "$name: no short tone at the mark" || return 1
 }
 
 # Ends a process (if there is one) and waits for it.

@@ -5,7 +5,10 @@
 # UndefinedBehaviorSanitizer in build-asan/; the record's and the store's tests with
 # ThreadSanitizer in build-tsan/; then a smoke run of the benchmark
 # (scripts/bench.sh --smoke); the learning record on a folder that fills up and goes away
-# (scripts/check-record-faults.sh, where a tmpfs can be mounted); last it makes and checks
+# (scripts/check-record-faults.sh, where a tmpfs can be mounted); statements through a real
+# learning record store that goes away, answers 503 and hangs (scripts/check-lrs.sh, where
+# the store can be installed from the npm registry); the keyboard and the mark's beep as a
+# pupil types and hears them (scripts/check-keys.sh); last it makes and checks
 # the Debian package (scripts/package.sh). Exits non-zero if anything fails.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
@@ -53,6 +56,18 @@ case "$faults" in
   77) echo "== record faults: not checked on this machine, and not counted as passed ==" ;;
   *) status=1 ;;
 esac
+
+echo "== the learning record store through outages =="
+lrs=0
+bash scripts/check-lrs.sh build || lrs=$?
+case "$lrs" in
+  0) ;;
+  77) echo "== learning record store: not checked on this machine, and not counted as passed ==" ;;
+  *) status=1 ;;
+esac
+
+echo "== the keyboard and the mark's beep, played and heard on a virtual screen (build/) =="
+bash scripts/check-keys.sh build || status=1
 
 echo "== build-package/: the Debian package, made and checked =="
 bash scripts/package.sh || status=1

@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/Form1.h"
 
+#include "answer/CheckObserver.h"
 #include "levels/LevelTable.h"
 #include "shell/Fonts.h"
 #include "shell/Texts.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QSvgWidget>
 #include <QTimer>
 
@@ -292,12 +294,14 @@ void Form1::connectPanelHandlers()
     for (int16_t p = 0; p < 2; ++p)
         connect(Picture1[p], &Surface::mouseDown, this,
                 [this, p](int button, int shift, double x, double y) { Picture1_MouseDown(p, button, shift, x, y); });
-    // A text box reports its click as it takes the focus or is pressed again.
+    // A text box reports its click as it takes the focus or is pressed again, and its keys.
     for (int16_t s = 0; s < 3; ++s) {
+        int b = 0;
         for (auto [box, handler] : {std::pair{Text1[s], &Form1::Text1_Click}, std::pair{Text2[s], &Form1::Text2_Click},
                                     std::pair{Text3[s], &Form1::Text3_Click}}) {
             box->installEventFilter(this);
             box->setProperty("slotIndex", int(s));
+            box->setProperty("boxIndex", b++);
             clickHandlers_[box] = handler;
         }
     }
@@ -305,10 +309,15 @@ void Form1::connectPanelHandlers()
 
 bool Form1::eventFilter(QObject* watched, QEvent* event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
         auto it = clickHandlers_.find(watched);
-        if (it != clickHandlers_.end())
-            (this->*(it->second))(int16_t(watched->property("slotIndex").toInt()));
+        if (it != clickHandlers_.end()) {
+            const auto slotIndex = int16_t(watched->property("slotIndex").toInt());
+            if (event->type() == QEvent::MouseButtonPress)
+                (this->*(it->second))(slotIndex);
+            else if (answerBoxKey(slotIndex, watched->property("boxIndex").toInt(), *static_cast<QKeyEvent*>(event)))
+                return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -405,6 +414,8 @@ void Form1::Command10_Click(int16_t Index)
     Picture7[Index]->hide();
     panel.move(8, 8);
     panel.show();
+    if (recorder)
+        recorder->ExerciseBegins(st.Level);
 }
 
 void Form1::Command2_Click(int16_t)
@@ -417,6 +428,8 @@ void Form1::Command8_Click(int16_t)
 {
     if (!platform.AskYesNo(texts::ConfirmFinish))
         return;
+    if (recorder)
+        recorder->ExerciseEnds();
     Command1[0]->show();
     Command1[1]->show();
     for (int i = 0; i < 3; ++i) {

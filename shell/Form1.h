@@ -18,6 +18,7 @@
 
 enum class Verdict;
 class CheckObserver;
+class QKeyEvent;
 
 // The program's one window. Controls keep the names and indices of the control arrays the
 // handlers speak of; every handler is a plain public member that a test may call directly.
@@ -102,6 +103,8 @@ private:
     void applySmallLayout();
     void showLevelMenu(int grade);
     void setActiveField(int slot, int box);
+    void focusReceivingBox(int s);
+    bool answerBoxKey(int16_t Index, int box, const QKeyEvent& key);
     // The marking steps after a level's judgement: mark, pause, record and the next problem.
     void concludeCheck(int s, int k, int t, Verdict v);
     void showMark(int top);

@@ -9,8 +9,10 @@
 #include <QGraphicsScene>
 #include <QGraphicsView>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -19,6 +21,17 @@
 namespace {
 const QString kClosed = QStringLiteral("おわりました。");
 const QString kAgain = QStringLiteral("もういちど");
+const QString kSave = QStringLiteral("きろくを　ほぞんする");
+// Numbers in the pupil's texts are written in full-width digits, as in 「３年生」.
+QString Unsent(int n)
+{
+    QString digits = QString::number(n);
+    for (QChar& c : digits)
+        c = QChar(c.unicode() - u'0' + u'０');
+    return QStringLiteral("きろくが　まだ　%1こ　おくれていません。").arg(digits);
+}
+// How often the closing screen looks at what the record still holds.
+constexpr int kRecordLookMs = 1000;
 // The smallest scale the form is drawn at, however small the page.
 constexpr double kMinPageFactor = 0.25;
 } // namespace
@@ -49,13 +62,34 @@ PageWindow::PageWindow(MakeForm makeForm)
     again_ = new QPushButton(kAgain, closing_);
     again_->setFont(fonts::Make(fonts::Mincho, 20.25, true));
     again_->setMinimumSize(240, 64);
+    unsent_ = new QLabel(closing_);
+    unsent_->setFont(fonts::Make(fonts::Mincho, 15.75, true));
+    unsent_->setAlignment(Qt::AlignCenter);
+    save_ = new QPushButton(kSave, closing_);
+    save_->setFont(fonts::Make(fonts::Mincho, 20.25, true));
+    save_->setMinimumSize(360, 64);
     layout->addStretch();
     layout->addWidget(label);
     layout->addSpacing(32);
     layout->addWidget(again_, 0, Qt::AlignHCenter);
+    layout->addSpacing(24);
+    layout->addWidget(unsent_);
+    layout->addSpacing(16);
+    layout->addWidget(save_, 0, Qt::AlignHCenter);
     layout->addStretch();
+    // Without a record the closing screen is as it always was.
+    unsent_->hide();
+    save_->hide();
     closing_->hide();
     connect(again_, &QPushButton::clicked, this, &PageWindow::startAgain);
+    connect(save_, &QPushButton::clicked, this, [this] {
+        if (record_.save)
+            record_.save();
+        showRecord();
+    });
+    recordTimer_ = new QTimer(this);
+    recordTimer_->setInterval(kRecordLookMs);
+    connect(recordTimer_, &QTimer::timeout, this, &PageWindow::showRecord);
 
     form_->setParent(this);
     form_->show();
@@ -99,6 +133,30 @@ void PageWindow::resizeEvent(QResizeEvent* event)
     fit();
 }
 
+void PageWindow::setRecord(Record record)
+{
+    record_ = std::move(record);
+    // The line and the button keep their room while hidden, so that もういちど stays put.
+    const auto keepRoom = [](QWidget* w, bool keep) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(keep);
+        w->setSizePolicy(policy);
+    };
+    keepRoom(unsent_, bool(record_.waiting));
+    keepRoom(save_, bool(record_.unsaved));
+}
+
+void PageWindow::showRecord()
+{
+    const int waiting = record_.waiting ? record_.waiting() : 0;
+    if (waiting > 0)
+        unsent_->setText(Unsent(waiting));
+    unsent_->setVisible(waiting > 0);
+    save_->setVisible(record_.unsaved && record_.unsaved() > 0);
+    if (!closing_->isVisible())
+        recordTimer_->stop();
+}
+
 void PageWindow::showClosing()
 {
     if (view_)
@@ -109,6 +167,12 @@ void PageWindow::showClosing()
     closing_->show();
     closing_->raise();
     again_->setFocus();
+    if (record_.waiting || record_.unsaved) {
+        showRecord();
+        recordTimer_->start();
+    }
+    // Laid out at once, so that whoever asks where its buttons are is told where they show.
+    closing_->layout()->activate();
 }
 
 void PageWindow::startAgain()

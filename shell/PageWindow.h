@@ -11,6 +11,7 @@ class QGraphicsScene;
 class QGraphicsView;
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace windowscale {
 // The scale of the form on a page of this size: 1 where the page holds the whole form,
@@ -25,11 +26,21 @@ double PageFactor(QSize form, QSize page);
 // browser window resized, a tablet turned) fits the form again.
 //
 // A page cannot close itself: ending the program shows a closing screen instead, whose
-// button starts the program again with a new form.
+// button starts the program again with a new form. Where the page keeps a learning record,
+// the closing screen also says how many statements still wait for the store, and offers to
+// save the rows of a record file.
 class PageWindow : public QWidget
 {
     Q_OBJECT
 public:
+    // What the closing screen asks of the page's record.
+    struct Record
+    {
+        std::function<int()> waiting;   // statements the store has not yet taken
+        std::function<int()> unsaved;   // rows of a record file not yet saved; null for none
+        std::function<void()> save;     // saves them as a file
+    };
+
     // Makes a new form, laid out and showing its first menu.
     using MakeForm = std::function<std::unique_ptr<QWidget>()>;
     explicit PageWindow(MakeForm makeForm);
@@ -41,6 +52,9 @@ public:
     QGraphicsView* view() { return view_; }
     QWidget& closingScreen() { return *closing_; }
     QPushButton& againButton() { return *again_; }
+    QLabel& unsentLine() { return *unsent_; }
+    QPushButton& saveButton() { return *save_; }
+    void setRecord(Record record);
 
     // Hides the form and shows the closing screen.
     void showClosing();
@@ -53,6 +67,8 @@ protected:
 private:
     void fit();
     void showThroughView();
+    // Shows the record's line and button as they now stand.
+    void showRecord();
 
     MakeForm makeForm_;
     std::unique_ptr<QWidget> form_;
@@ -61,5 +77,9 @@ private:
     QGraphicsProxyWidget* proxy_ = nullptr;
     QWidget* closing_ = nullptr;
     QPushButton* again_ = nullptr;
+    QLabel* unsent_ = nullptr;
+    QPushButton* save_ = nullptr;
+    QTimer* recordTimer_ = nullptr;
+    Record record_;
     double factor_ = 1.0;
 };

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "record/CsvSink.h"
 #include "record/RecordingPlatform.h"
-#include "record/Report.h"
+#include "record/StoreSettings.h"
+#include "record/StoreSink.h"
+#include "report/Report.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
@@ -29,6 +32,17 @@ QStringList Arguments(int argc, char* argv[])
     return args;
 }
 
+// The program, its version and the machine, as the store's statements name them.
+QString PlatformName()
+{
+#if defined(Q_OS_WIN)
+    const char* target = "Windows";
+#else
+    const char* target = "Linux";
+#endif
+    return QStringLiteral("ポロメ %1 (%2)").arg(QStringLiteral(POROME_VERSION), QLatin1String(target));
+}
+
 int RunWindow(int argc, char* argv[], const CommandLine& cl)
 {
     QApplication app(argc, argv);
@@ -37,16 +51,32 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     PrepareApplication();
 
     QtPlatform platform;
-    // The learning record, only when the teacher asked for one: otherwise no file is touched.
-    std::unique_ptr<Recorder> recorder;
-    const QString folder = record::Folder(cl.recordDir, QSettings());
+    // The learning record, only when the teacher asked for one: a CSV file in the record
+    // folder, the school's store, or both. Otherwise no file is touched and nothing is sent.
+    const QSettings settings;
+    auto recorder = std::make_unique<Recorder>(Recorder::ThisComputer());
+    const QString folder = record::Folder(cl.recordDir, settings);
     if (!folder.isEmpty()) {
         QString error;
-        recorder = Recorder::Open(folder, QDateTime::currentDateTime(), &error);
-        if (!recorder)
+        auto file = CsvFileSink::Open(folder, QDateTime::currentDateTime(), &error, Recorder::UnsentFolder());
+        if (file)
+            recorder->AddSink(std::move(file));
+        else
             std::fprintf(stderr, "porome: no learning record: cannot write into %s (%s).\n",
                          qPrintable(QDir::toNativeSeparators(folder)), qPrintable(error));
     }
+    const StoreSettings store = StoreSettings::Read(settings);
+    if (store.Configured()) {
+        QString error;
+        const Recorder::Who& who = recorder->who();
+        auto sink = StoreSink::Open(store, who.computer, who.login, PlatformName(), &error);
+        if (sink)
+            recorder->AddSink(std::move(sink));
+        else
+            std::fprintf(stderr, "porome: nothing is sent to the learning record store: %s\n", qPrintable(error));
+    }
+    if (!recorder->HasSinks())
+        recorder.reset();
     std::unique_ptr<RecordingPlatform> recording;
     if (recorder) {
         recording = std::make_unique<RecordingPlatform>(platform, *recorder);

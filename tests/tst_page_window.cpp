@@ -13,6 +13,14 @@
 
 #include <cmath>
 
+namespace {
+struct CountedTone final : PageSound
+{
+    int tones = 0;
+    void Tone() override { ++tones; }
+};
+} // namespace
+
 class PageWindowTest : public QObject
 {
     Q_OBJECT
@@ -95,8 +103,9 @@ private slots:
     void closingScreenStartsAgain()
     {
         ScriptedPlatform scripted;
+        CountedTone tone;
         PageWindow* pagePtr = nullptr;
-        PagePlatform platform(scripted, [&] { pagePtr->showClosing(); });
+        PagePlatform platform(scripted, tone, [&] { pagePtr->showClosing(); });
         Form1* current = nullptr;
         int made = 0;
         PageWindow page([&] {
@@ -129,6 +138,29 @@ private slots:
         QCOMPARE(&page.form(), static_cast<QWidget*>(current));
         QVERIFY(current->Command1[0]->isVisible());
         QCOMPARE(page.scale(), 0.934);
+    }
+
+    // Where the desktop beeps, the page asks its own sound for a tone: a press outside every
+    // slot and the mark of a check; the platform it wraps is never asked to beep.
+    void beepIsThePagesTone()
+    {
+        ScriptedPlatform scripted;
+        CountedTone tone;
+        PagePlatform platform(scripted, tone, [] {});
+        Form1 form(platform);
+        form.Form_Load();
+        form.Command1_Click(0);
+        form.Option2[0]->click();
+        form.Command10_Click(0);
+        QTest::mousePress(form.Picture1[0], Qt::LeftButton, {}, QPoint(10, 100));
+        QCOMPARE(tone.tones, 1);
+        QTest::mousePress(form.Picture1[0], Qt::LeftButton, {}, QPoint(760, 90));
+        QCOMPARE(tone.tones, 1);
+        form.Text1[0]->setText("99");
+        form.Command5_Click(0);
+        QCOMPARE(tone.tones, 2);
+        QCOMPARE(scripted.pauses, 2);
+        QCOMPARE(scripted.beeps, 0);
     }
 };
 

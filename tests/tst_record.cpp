@@ -6,7 +6,7 @@
 #include "levels/grade4/Addition.h"
 #include "record/Csv.h"
 #include "record/RecordingPlatform.h"
-#include "record/Report.h"
+#include "report/Report.h"
 #include "shell/CommandLine.h"
 #include "shell/Texts.h"
 #include "support/Harness.h"

@@ -16,9 +16,12 @@ self.addEventListener("activate", (event) => {
     .then(() => self.clients.claim()));
 });
 
-// The kept copy first; the network for anything not kept.
+// The kept copy first; the network for anything not kept. Nothing is kept but the page's
+// own files, named without a query: never an address of a launch, porome-config.json (which
+// may hold a credential) or anything the store or a launch's fetch address answers.
 self.addEventListener("fetch", (event) => {
-  if (event.request.method !== "GET")
+  const url = new URL(event.request.url);
+  if (event.request.method !== "GET" || url.origin !== self.location.origin || url.pathname.endsWith("/porome-config.json"))
     return;
   event.respondWith(caches.match(event.request, { ignoreSearch: true })
     .then((kept) => kept || fetch(event.request)));

@@ -3,6 +3,8 @@
 #include "record/Row.h"
 
 #include <QDateTime>
+#include <QHash>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 #include <QUuid>
@@ -21,12 +23,12 @@ bool IsIri(const QString& text);
 
 struct Settings
 {
-    QString activityBase;   // empty: DefaultActivityBase()
-    QString homePage;       // the school's IRI: the actor's account homePage
-    QString platform;       // the program, its version and the target, as context.platform
+    QString activityBase;   // empty (or not an IRI): DefaultActivityBase()
+    QString homePage;       // the school's IRI: the actor's account homePage; empty: the activity base
+    QString platform;       // the program, its version and the target, as context.platform; empty: "ポロメ <version>"
     QString registration;   // a launch's registration (a UUID); empty on the desktop
     QJsonObject actor;      // a launch's actor; empty: an account made of the rows' login
-    bool sharedLogins = false;   // one login on several computers: the computer joins the name
+    bool sharedLogins = false;   // one login on several computers: the name is "login@computer"
 };
 
 // The statements of one run of the program, built from what the recorder sees.
@@ -37,21 +39,43 @@ public:
 
     // 「けってい」: `attempted` of a new exercise of `level`.
     QJsonObject Begin(int level, const QDateTime& when, const QString& computer, const QString& login);
-    // A check or kind button: `answered`; a hint or a message: `viewed`.
+    // A check or kind button: `answered`; a hint or a message: `viewed`. Fields the statement
+    // has no place for (computer, slot, problem number, serial, kind) go into extensions under
+    // <base>/extensions/, so that RowOf gives the row back.
     QJsonObject Add(const record::Row& row);
     // `completed` of the open exercise, with its duration and score; none when none is open.
+    // Score: max = the problems judged (a check or kind button with ○, △ or ×, each problem
+    // once by its serial), raw = those whose last mark is ○ or △. Nothing judged: no score.
     std::optional<QJsonObject> End(const QDateTime& when);
 
     const Settings& settings() const { return settings_; }
+    // The base the activity ids sit under: the settings' (without a trailing slash) when it
+    // is an IRI, else DefaultActivityBase().
+    const QString& activityBase() const { return base_; }
 
 private:
+    QJsonObject statement(const QString& verb, const QJsonObject& object, const QJsonObject& result,
+                          const QJsonObject& context, const QDateTime& when, const QString& login,
+                          const QString& computer);
+    QJsonObject context(int level, const QString& grade, const QJsonArray& parent, QJsonObject extensions,
+                        bool profile) const;
+    // The program's extensions: the computer, and the login where the actor does not name it.
+    QJsonObject who(const QString& login, const QString& computer) const;
+    QString actorName(const QString& login, const QString& computer) const;
+    // Counts a check's mark into the open exercise's score.
+    void count(const QStringList& fields);
+
     Settings settings_;
     std::function<QUuid()> newId_;
+    QString base_;
     // The open exercise.
     int level_ = 0;
     QString exerciseId_, computer_, login_;
     QDateTime began_;
+    // The score of the open exercise: each problem judged (by its serial) counts once, with
+    // its last mark; raw are those whose last mark is ○ or △.
     int raw_ = 0, judged_ = 0;
+    QHash<QString, bool> right_;
 };
 
 // The ids the report asks the store for.

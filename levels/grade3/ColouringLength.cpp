@@ -32,6 +32,11 @@ int RedCells(Exercise& ex, int s, int k)
     return red;
 }
 
+QString CellsInWords(int cells)
+{
+    return QString::number(cells) + QStringLiteral(" マス");
+}
+
 class ColouringLengthRules final : public LevelRules
 {
 public:
@@ -75,7 +80,13 @@ public:
 
     QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer&) override
     {
-        return QString::number(RedCells(ex, s, k)) + QStringLiteral(" マス");
+        return CellsInWords(RedCells(ex, s, k));
+    }
+
+    // Any n cells are right; in words they are all the same.
+    QStringList RightAnswersInWords(Exercise& ex, int s, int k) override
+    {
+        return {CellsInWords(ex.Rec(s, k, 2))};
     }
 
     QString MistakeInWords(Exercise& ex, int s, int k, const TypedAnswer&) override

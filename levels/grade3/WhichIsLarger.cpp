@@ -103,6 +103,11 @@ QString ChoiceBoxRules::AnswerInWords(Exercise& ex, int s, int, const TypedAnswe
     return {};
 }
 
+QStringList ChoiceBoxRules::RightAnswersInWords(Exercise& ex, int s, int k)
+{
+    return {kChoiceBoxes.at(size_t(RightBox(ex, s, k))).sign};
+}
+
 void ChoiceBoxRules::Press(Exercise& ex, int s, double x, double y)
 {
     const int top = Exercise::Top(s);

@@ -56,6 +56,8 @@ public:
     void Press(Exercise& ex, int s, double x, double y) override;
     // The sign of the red box, or nothing when no box is chosen.
     QString AnswerInWords(Exercise& ex, int s, int k, const TypedAnswer& answer) override;
+    // The sign of the box the level takes as right.
+    QStringList RightAnswersInWords(Exercise& ex, int s, int k) override;
 
 protected:
     virtual ChoiceBox RightBox(Exercise& ex, int s, int k) = 0;

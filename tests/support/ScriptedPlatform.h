@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <deque>
+#include <functional>
 
 // A stand-in for the machine: records every message, answers はい or いいえ as told, counts
 // beeps and keeps a clock that only moves when the program waits or the test moves it.
@@ -17,6 +18,7 @@ public:
     bool ended = false;
     int screenWidth = 1280;
     QTime clock{10, 0, 0};
+    std::function<void()> duringPause;   // runs in every wait, as if the pupil acted then
 
     void MsgBox(const QString& text) override { messages << text; }
     bool AskYesNo(const QString& text) override
@@ -34,6 +36,8 @@ public:
     {
         clock = clock.addSecs(1);
         ++pauses;
+        if (duringPause)
+            duringPause();
     }
     void EndProgram() override { ended = true; }
     int ScreenWidthPixels() override { return screenWidth; }

@@ -2,13 +2,15 @@
 #pragma once
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
-// The report a teacher makes of a class's learning records: counts per computer and login
-// and per level, a bar chart of them and the most frequent wrong answers of each level,
-// on one HTML page that needs nothing from elsewhere.
+// What the teacher's report shows of a class, built from rows of the learning record
+// (record files, a store): counts per computer and login and per level, and the most
+// frequent wrong answers of each level.
 namespace report {
 
 struct Counts
@@ -70,9 +72,28 @@ using RowSink = std::function<void(const QStringList& fields)>;
 Summary Summarize(const QStringList& inputs, const RowSink& rows = {});
 // The same for records already in memory (one text per file).
 Summary SummarizeTexts(const QStringList& texts);
-// How many wrong answers of a level the page lists.
-constexpr int kWrongAnswersShown = 10;
-QString Html(const Summary& summary, const QString& title);
+// Builds the summary from rows, one run of the program at a time: a record file, or the
+// rows of one exercise read from a store. Problems are known by their serials, which are
+// a run's own.
+class SummaryBuilder
+{
+public:
+    explicit SummaryBuilder(RowSink rows = {});
+    ~SummaryBuilder();
+    SummaryBuilder(const SummaryBuilder&) = delete;
+    SummaryBuilder& operator=(const SummaryBuilder&) = delete;
+    // One record file's text, its header first. Rows without a login are `pupil`'s (a record
+    // file saved on the page names no login, and is handed in named for its pupil).
+    void AddText(QStringView text, const QString& pupil = {});
+    // The rows of one run read from elsewhere, fields in the order of record::Header().
+    void AddRun(const std::vector<QStringList>& rows);
+    void AddUnreadable(const QString& input);
+    Summary Finish();
+
+private:
+    struct Accumulator;
+    std::unique_ptr<Accumulator> acc_;
+};
 
 // The rows of the class table: one per pupil, named by the login, and by the computer too
 // where one login is used on several computers.
@@ -85,22 +106,5 @@ std::vector<Pupil> Pupils(const Summary& summary);
 QString LevelLabel(int level);
 // The share of the problems worked on that were right at once, 0..1; -1 without problems.
 double RightShare(const Counts& c);
-
-// The workbook of the records: sheets クラス (the class table), レベル (per level), まちがい
-// (per level and kind of mistake) and 記録 (every row, streamed as it is read). Every
-// problem and answer is a text cell. Says why on failure in `error`.
-bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error);
-
-// Where the report of records dropped on the program goes: the folder of the first of them
-// (the folder itself, when one was dropped) when it can be written there, else the user's
-// documents folder.
-QString DroppedReportFolder(const QStringList& inputs);
-// Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
-// when it could not be written.
-QString RunDropped(const QStringList& inputs);
-
-// --report: writes the page, or the workbook when `output` ends in .xlsx; prints one line
-// about it and returns the exit status.
-int Run(const QStringList& inputs, const QString& output);
 
 } // namespace report

@@ -2,8 +2,8 @@
 // The report as a workbook, written with libxlsxwriter in its constant-memory mode: each
 // sheet's rows go to a temporary file as they are written, so the 記録 sheet takes every row
 // of the records while they are read, and the summary sheets follow when all are read.
-#include "record/Recorder.h"
-#include "record/Report.h"
+#include "record/Row.h"
+#include "report/Report.h"
 
 #include <QByteArray>
 

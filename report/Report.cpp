@@ -1,0 +1,66 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "report/Report.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryFile>
+
+#include <cstdio>
+
+namespace report {
+
+int Run(const QStringList& inputs, const QString& output)
+{
+    Summary s;
+    QString error;
+    bool written = false;
+    if (output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
+        written = WriteWorkbook(inputs, output, &s, &error);
+    } else {
+        s = Summarize(inputs);
+        QFile out(output);
+        const QByteArray page = Html(s, QStringLiteral("ポロメ 学習の記録 (learning record)")).toUtf8();
+        written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(page) == page.size() && out.flush();
+        if (!written)
+            error = out.errorString();
+    }
+    for (const QString& u : s.unreadable)
+        std::fprintf(stderr, "porome: cannot read %s\n", qPrintable(u));
+    if (!written) {
+        std::fprintf(stderr, "porome: cannot write %s: %s\n", qPrintable(output), qPrintable(error));
+        return 1;
+    }
+    std::printf("porome: %d rows from %d files, %d skipped; report written to %s\n", s.rows, s.files, s.skipped,
+                qPrintable(output));
+    return s.files == 0 ? 1 : 0;
+}
+
+QString DroppedReportFolder(const QStringList& inputs)
+{
+    const QFileInfo first(inputs.value(0));
+    const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
+    // Whether a file can be made there, tried rather than read from the permissions, which
+    // do not tell on every system.
+    QTemporaryFile probe(folder + QStringLiteral("/porome-XXXXXX.tmp"));
+    if (probe.open())
+        return folder;
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
+QString RunDropped(const QStringList& inputs)
+{
+    const QString folder = DroppedReportFolder(inputs);
+    QDir().mkpath(folder);
+    const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
+    QFile::remove(page);
+    // A page without records still says so, and is shown.
+    Run(inputs, page);
+    if (!QFile::exists(page))
+        return {};
+    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")));
+    return page;
+}
+
+} // namespace report

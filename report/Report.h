@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+#include "report/Summary.h"
+
+// The report a teacher makes of a class's learning records: the summary on one HTML page
+// that needs nothing from elsewhere, or a workbook.
+namespace report {
+
+// How many wrong answers of a level the page lists.
+constexpr int kWrongAnswersShown = 10;
+QString Html(const Summary& summary, const QString& title);
+
+// The workbook of the records: sheets クラス (the class table), レベル (per level), まちがい
+// (per level and kind of mistake) and 記録 (every row, streamed as it is read). Every
+// problem and answer is a text cell. Says why on failure in `error`.
+bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error);
+
+// Where the report of records dropped on the program goes: the folder of the first of them
+// (the folder itself, when one was dropped) when it can be written there, else the user's
+// documents folder.
+QString DroppedReportFolder(const QStringList& inputs);
+// Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
+// when it could not be written.
+QString RunDropped(const QStringList& inputs);
+
+// --report: writes the page, or the workbook when `output` ends in .xlsx; prints one line
+// about it and returns the exit status.
+int Run(const QStringList& inputs, const QString& output);
+
+} // namespace report
