@@ -2,15 +2,14 @@
 #include "record/StoreSender.h"
 
 #include "record/Spool.h"
+#include "record/StoreRequest.h"
 #include "record/ThreadMail.h"
 
-#include <QDateTime>
 #include <QDir>
 #include <QEventLoop>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
@@ -61,39 +60,7 @@ struct StoreSender::Shared
 
 namespace {
 
-struct Answer
-{
-    int status = 0;   // the HTTP status; 0 when there was none
-    QString failure;  // why the request failed, when it did
-    QByteArray body;  // at most maxAnswer bytes
-};
-
-// The store's reason for refusing, as one short line.
-QString Reason(const QByteArray& body)
-{
-    const QJsonDocument doc = QJsonDocument::fromJson(body);
-    QString text = doc.object().value(QLatin1String("message")).toString();
-    if (text.isEmpty())
-        text = QString::fromUtf8(body);
-    text = text.simplified();
-    if (text.size() > 300)
-        text = text.left(300) + QStringLiteral("…");
-    return text.isEmpty() ? QStringLiteral("no reason given") : text;
-}
-
-// The store's statement of an id against ours: the same when what it is about and its
-// result are; a store may add to a statement and write its timestamp another way.
-bool SameContent(const QByteArray& json, const QJsonObject& theirs)
-{
-    const QJsonObject mine = QJsonDocument::fromJson(json).object();
-    const auto id = [](const QJsonObject& o, QLatin1String part) { return o.value(part).toObject().value(QLatin1String("id")); };
-    const auto when = [](const QJsonObject& o) {
-        return QDateTime::fromString(o.value(QLatin1String("timestamp")).toString(), Qt::ISODateWithMs);
-    };
-    return id(mine, QLatin1String("verb")) == id(theirs, QLatin1String("verb"))
-        && id(mine, QLatin1String("object")) == id(theirs, QLatin1String("object"))
-        && mine.value(QLatin1String("result")) == theirs.value(QLatin1String("result")) && when(mine) == when(theirs);
-}
+using store::Answer;
 
 // Lives on the sender's thread, with its event loop.
 class Worker
@@ -178,18 +145,6 @@ private:
         }
     }
 
-    QNetworkRequest Request(const QUrl& url) const
-    {
-        QNetworkRequest request(url);
-        request.setRawHeader("X-Experience-API-Version", "1.0.3");
-        if (!settings_.authorization.isEmpty())
-            request.setRawHeader("Authorization", settings_.authorization);
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
-        // The key and secret go to the configured store only.
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-        return request;
-    }
-
     void Send()
     {
         if (inFlight_ || refused_ || pending_.empty() || retry_.isActive())
@@ -199,41 +154,18 @@ private:
         for (size_t i = 0; i < n; ++i)
             body += (i ? "," : "") + pending_[i].json;
         body += ']';
-        Watch(net_.post(Request(settings_.endpoint.resolved(QUrl(QStringLiteral("statements")))), body),
+        Watch(net_.post(store::Request(StatementsUrl(), settings_.authorization), body),
               [this, n](const Answer& a) { Posted(n, a); });
     }
 
-    // Bounds a request in time and in the size of its answer, then hands the answer on.
     void Watch(QNetworkReply* reply, std::function<void(const Answer&)> then)
     {
         inFlight_ = true;
-        reply->setReadBufferSize(settings_.maxAnswer + 1);
-        auto why = std::make_shared<QString>();
-        const auto giveUp = [reply, why](const QString& cause) {
-            if (why->isEmpty() && reply->isRunning()) {
-                *why = cause;
-                reply->abort();
-            }
-        };
-        QObject::connect(reply, &QNetworkReply::readyRead, &mail_, [this, reply, giveUp] {
-            if (reply->bytesAvailable() > settings_.maxAnswer)
-                giveUp(QStringLiteral("its answer is longer than %1 bytes").arg(settings_.maxAnswer));
-        });
-        QTimer::singleShot(settings_.timeout, reply, [this, giveUp] {
-            giveUp(QStringLiteral("no answer within %1 s").arg(double(settings_.timeout.count()) / 1000));
-        });
-        QObject::connect(reply, &QNetworkReply::finished, &mail_, [this, reply, why, then = std::move(then)] {
-            Answer a;
-            a.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-            if (reply->isOpen())
-                a.body = reply->read(settings_.maxAnswer);
-            a.failure = !why->isEmpty() ? *why
-                : a.status != 0          ? QStringLiteral("HTTP %1").arg(a.status)
-                                         : reply->errorString();
-            reply->deleteLater();
-            inFlight_ = false;
-            then(a);
-        });
+        store::Bound(reply, &mail_, settings_.timeout, settings_.maxAnswer,
+                     [this, then = std::move(then)](const Answer& a) {
+                         inFlight_ = false;
+                         then(a);
+                     });
     }
 
     void Posted(size_t n, const Answer& a)
@@ -248,12 +180,13 @@ private:
             singles_ = n;
             return Send();
         }
-        if (a.status == 400) {
-            const QString reason = Reason(a.body);
-            spool_->Reject(pending_.front(), QStringLiteral("HTTP 400: ") + reason);
+        if (a.status == 400 || a.status == 413) {
+            // The store refuses this statement for good: trying it again would hold up the rest.
+            const QString reason = QStringLiteral("HTTP %1: %2").arg(a.status).arg(store::Reason(a.body));
+            spool_->Reject(pending_.front(), reason);
             if (++rejected_ == 1)
-                shared_.Say(QStringLiteral("porome: the learning record store refused a statement (HTTP 400: %1); it "
-                                           "is kept in %2 and not sent again.")
+                shared_.Say(QStringLiteral("porome: the learning record store refused a statement (%1); it is kept "
+                                           "in %2 and not sent again.")
                                 .arg(reason, Native(spool_->RejectedPath())));
             Leave(false);
             return Took();
@@ -269,14 +202,14 @@ private:
     // the store's differs.
     void Compare()
     {
-        QUrl url = settings_.endpoint.resolved(QUrl(QStringLiteral("statements")));
+        QUrl url = StatementsUrl();
         url.setQuery(QUrlQuery{{QStringLiteral("statementId"), pending_.front().id}});
-        Watch(net_.get(Request(url)), [this](const Answer& a) {
+        Watch(net_.get(store::Request(url, settings_.authorization)), [this](const Answer& a) {
             if (a.status == 401 || a.status == 403)
                 return Refused(a.status);
             if (a.status == 0 || a.status >= 500)
                 return Failed(a.failure);
-            if (a.status != 200 || !SameContent(pending_.front().json, QJsonDocument::fromJson(a.body).object()))
+            if (a.status != 200 || !store::SameContent(pending_.front().json, QJsonDocument::fromJson(a.body).object()))
                 shared_.Say(QStringLiteral("porome: the learning record store already had statement %1 with other "
                                            "content; it keeps its own.")
                                 .arg(pending_.front().id));
@@ -334,6 +267,8 @@ private:
                         .arg(QString::number(status), Shown(), Native(spool_->Folder())));
         Publish();
     }
+
+    QUrl StatementsUrl() const { return settings_.endpoint.resolved(QUrl(QStringLiteral("statements"))); }
 
     QString Shown() const
     {

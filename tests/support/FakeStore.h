@@ -1,23 +1,22 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-#include <QByteArray>
 #include <QHash>
 #include <QJsonObject>
-#include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <condition_variable>
-#include <functional>
 #include <mutex>
 #include <thread>
 
 class QEventLoop;
+class QTcpServer;
+class QTcpSocket;
 class ThreadMail;
 
 // A learning record store on 127.0.0.1 for the tests, on a thread of its own, that fails on
-// command. It keeps statements by id: a POST of a batch holding an id it has already with
-// other content (or at all, when strict) is answered 409 and stores nothing; GET
-// ?statementId= gives one back.
+// command. It keeps statements by id: a POST of a batch holding an id it has with other
+// content (or at all, when strict) gets 409 and stores nothing; GET ?statementId= gives one.
 class FakeStore
 {
 public:
@@ -25,56 +24,45 @@ public:
         None,
         Down,           // not listening
         Unavailable,    // 503
-        Hang,           // takes the request, never answers
-        StoreThenHang,  // stores the batch, never answers
+        Hang,           // never answers
+        StoreThenHang,  // stores what it is sent, never answers
         Unauthorized,   // 401
         Garbage,        // bytes that are not HTTP
         Huge,           // 503 with a body of a gigabyte
     };
+    struct State
+    {
+        bool strict = false;
+        QStringList refused;                      // ids answered with 400
+        QHash<QString, QJsonObject> stored;
+        QHash<QString, int> times;                // how often a POST the store took held the id
+        QByteArray head;                          // of the last request
+    };
 
     FakeStore();
     ~FakeStore();
-
     QUrl Endpoint() const { return endpoint_; }
+    // In force when it returns.
     void SetFault(Fault fault);
-    void SetStrict(bool strict);
-    // Answers 400 to any batch that holds this id.
-    void Refuse(const QString& id);
-    // A statement the store has before the test.
-    void Seed(const QJsonObject& statement);
-
-    // How often a POST the store took held the id (a repeat of the same content counts again).
-    int Times(const QString& id) const;
-    QJsonObject Stored(const QString& id) const;
-    int Requests() const;
-    // A header of the last request.
-    QByteArray LastHeader(const QByteArray& name) const;
-
-    struct Connection;
-    struct Server;
+    template <class F>
+    auto With(F f)
+    {
+        std::lock_guard lock(m_);
+        return f(state_);
+    }
 
 private:
-    void OnThread(std::function<void()> f);
-    void Listen();
+    void Answer(QTcpSocket* socket, const QByteArray& request, const QByteArray& body);
 
     QUrl endpoint_;
     std::thread thread_;
-    // On the store's thread.
-    ThreadMail* context_ = nullptr;
-    QEventLoop* loop_ = nullptr;
-    Server* server_ = nullptr;
-
-    mutable std::mutex m_;
+    std::mutex m_;
     std::condition_variable cv_;
+    State state_;
     Fault fault_ = Fault::None;
-    bool strict_ = false;
-    QStringList refused_;
-    QHash<QString, QJsonObject> stored_;
-    QHash<QString, int> times_;
-    QHash<QByteArray, QByteArray> lastHeaders_;
-    int requests_ = 0;
+    // The store's thread's.
+    ThreadMail* mail_ = nullptr;
+    QEventLoop* loop_ = nullptr;
+    QTcpServer* server_ = nullptr;
     quint16 port_ = 0;
-
-    friend struct Connection;
-    void Answer(Connection& c, const QByteArray& method, const QByteArray& target, const QByteArray& body);
 };
