@@ -35,9 +35,9 @@ xapi::Statements Make(xapi::Settings s = {})
 }
 
 // A row as the recorder gives it: "level;problem;answer;outcome;try;kind;serial;mistake;right answers".
-record::Row MakeRow(const QString& spec, record::Input input = record::Input::Typed)
+record::Row MakeRow(const QString& line, record::Input input = record::Input::Typed)
 {
-    const QStringList p = spec.split(u';');
+    const QStringList p = line.split(u';');
     const int level = p[0].toInt();
     return {{kWhen.toString("yyyy-MM-dd HH:mm:ss"), "pc-1", "taro", level <= 10 ? "3" : "4",
              texts::LevelNames.at(size_t(level - 1)).left(3), p[0], "2", "4", p[1], p[2], p[3], p[4], p[5], p[6], p[7]},
@@ -237,10 +237,10 @@ private slots:
         QSet<QString> ids{attempted["id"].toString()};
         for (const QString& m : marks) {
             const bool hint = m.endsWith('h');
-            const QString spec = QString("9;2/5 + 1/5;3/5;%1;1;%2;%3;;")
+            const QString line = QString("9;2/5 + 1/5;3/5;%1;1;%2;%3;;")
                                      .arg(hint ? "？" : m.section(':', 1), hint ? record::KindHint : record::KindCheck,
                                           m.section(':', 0, 0));
-            ids << statements.Add(MakeRow(spec))["id"].toString();
+            ids << statements.Add(MakeRow(line))["id"].toString();
         }
         const std::optional<QJsonObject> ended = statements.End(kWhen.addMSecs(723450));
         QVERIFY(ended);
