@@ -1,27 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/StoreSettings.h"
 
+#include "xapi/Statements.h"
+
 #include <QHostAddress>
 #include <QSettings>
 
 namespace {
-
-// An absolute IRI: a scheme, a colon and more, no blanks.
-bool LooksLikeIri(const QString& text)
-{
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon < 1 || colon + 1 >= text.size() || !text.at(0).isLetter())
-        return false;
-    for (qsizetype i = 0; i < colon; ++i) {
-        const QChar c = text.at(i);
-        if (!(c.isLetterOrNumber() && c.unicode() < 128) && c != u'+' && c != u'-' && c != u'.')
-            return false;
-    }
-    for (const QChar c : text)
-        if (c.isSpace() || c.unicode() < 0x20)
-            return false;
-    return true;
-}
 
 bool Loopback(const QString& host)
 {
@@ -70,9 +55,9 @@ QString StoreSettings::Problem() const
             .arg(shown);
     if (homePage.isEmpty())
         return QStringLiteral("lrs/homePage is not set (the school's IRI, such as https://school.example.jp/)");
-    if (!LooksLikeIri(homePage))
+    if (!xapi::IsIri(homePage))
         return QStringLiteral("lrs/homePage \"%1\" is not an IRI (such as https://school.example.jp/)").arg(homePage);
-    if (!activityBase.isEmpty() && !LooksLikeIri(activityBase))
+    if (!activityBase.isEmpty() && !xapi::IsIri(activityBase))
         return QStringLiteral("lrs/activityBase \"%1\" is not an IRI").arg(activityBase);
     return {};
 }

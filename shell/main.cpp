@@ -138,15 +138,14 @@ int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
 }
 
 // The store's key and secret: from the command line, else the settings' [lrs] group.
-report::StoreQuery StoreOf(const CommandLine& cl, const QString& endpoint)
+report::StoreQuery StoreOf(const CommandLine& cl, const QUrl& endpoint)
 {
-    QSettings settings;
-    settings.beginGroup(QStringLiteral("lrs"));
+    const StoreSettings settings = StoreSettings::Read(QSettings());
     report::StoreQuery q;
-    q.endpoint = QUrl(endpoint);
-    q.key = cl.lrsKeyGiven ? cl.lrsKey : settings.value(QStringLiteral("key")).toString();
-    q.secret = cl.lrsKeyGiven ? cl.lrsSecret : settings.value(QStringLiteral("secret")).toString();
-    q.activityBase = settings.value(QStringLiteral("activityBase")).toString();
+    q.endpoint = endpoint;
+    q.key = cl.lrsKeyGiven ? cl.lrsKey : settings.key;
+    q.secret = cl.lrsKeyGiven ? cl.lrsSecret : settings.secret;
+    q.activityBase = settings.activityBase;
     q.since = cl.since;
     return q;
 }
@@ -157,7 +156,7 @@ int RunReport(int argc, char* argv[], const CommandLine& cl)
         return report::Run(cl.reportInputs, cl.reportOutput);
     // The network's replies come through an event loop.
     QCoreApplication app(argc, argv);
-    const report::StoreQuery q = StoreOf(cl, cl.lrs);
+    const report::StoreQuery q = StoreOf(cl, QUrl(cl.lrs));
     return report::Run(cl.reportInputs, cl.reportOutput, &q);
 }
 
@@ -166,7 +165,7 @@ int RunReport(int argc, char* argv[], const CommandLine& cl)
 int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
 {
     const QString folder = record::Folder(QString(), QSettings());
-    const QString endpoint = QSettings().value(QStringLiteral("lrs/endpoint")).toString();
+    const QUrl endpoint = StoreSettings::Read(QSettings()).endpoint;
     if (!cl.since.isValid())
         cl.since = QDateTime::currentDateTime().addDays(-30);
     if (folder.isEmpty() && endpoint.isEmpty()) {
@@ -180,10 +179,10 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
         inputs << QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     std::optional<report::StoreQuery> q;
     std::optional<QCoreApplication> app;
-    if (!endpoint.isEmpty())
+    if (!endpoint.isEmpty()) {
         app.emplace(argc, argv);
-    if (!endpoint.isEmpty())
         q = StoreOf(cl, endpoint);
+    }
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
                                             inputs.first());
     app.reset();   // the page is shown by an application of its own
