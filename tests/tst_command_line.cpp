@@ -29,6 +29,15 @@ private slots:
         QTest::newRow("report without -o") << QStringList{"--report", "a.csv"} << M::Exit << 2 << "needs -o FILE";
         QTest::newRow("report without records") << QStringList{"--report", "-o", "r.html"} << M::Exit << 2 << "at least one record";
         QTest::newRow("report") << QStringList{"--report", "a.csv", "dir", "-o", "r.html"} << M::Report << 0 << "";
+        QTest::newRow("report of a store") << QStringList{"--report", "--lrs", "https://lrs.example/xAPI/", "-o", "r.html"} << M::Report << 0 << "";
+        QTest::newRow("lrs not http") << QStringList{"--report", "--lrs", "ftp://lrs.example/", "-o", "r.html"} << M::Exit << 2 << "--lrs needs an http:// or https:// address.";
+        QTest::newRow("lrs no host") << QStringList{"--report", "--lrs", "https://", "-o", "r.html"} << M::Exit << 2 << "--lrs needs";
+        QTest::newRow("lrs without report") << QStringList{"--lrs", "https://lrs.example/"} << M::Exit << 2 << "only used with --report";
+        QTest::newRow("since without report") << QStringList{"--since", "2026-04-01"} << M::Exit << 2 << "only used with --report";
+        QTest::newRow("since no date") << QStringList{"--report", "a.csv", "--since", "April", "-o", "r.html"} << M::Exit << 2 << "--since needs a date";
+        QTest::newRow("teacher report") << QStringList{"--teacher-report", "--since", "2026-04-01"} << M::TeacherReport << 0 << "";
+        QTest::newRow("teacher report with files") << QStringList{"--teacher-report", "a.csv"} << M::Exit << 2 << "takes only --since";
+        QTest::newRow("teacher report with key") << QStringList{"--teacher-report", "--lrs-key", "k"} << M::Exit << 2 << "takes only --since";
         // Records dropped on the icon: existing .csv files and folders, and nothing else.
         static QTemporaryDir dir;
         const QString csv = dir.filePath("porome-1.csv"), txt = dir.filePath("notes.txt");
@@ -74,6 +83,14 @@ private slots:
         const CommandLine r = ParseCommandLine({"porome", "--report", "a.csv", "dir", "-o", "r.html"});
         QCOMPARE(r.reportInputs, (QStringList{"a.csv", "dir"}));
         QCOMPARE(r.reportOutput, QString("r.html"));
+        // A day is its local midnight; a moment keeps its offset. The secret stays a value only.
+        const CommandLine s = ParseCommandLine({"porome", "--report", "--lrs", "http://127.0.0.1:8080/xAPI", "--lrs-key", "k",
+                                                "--lrs-secret", "s3", "--since", "2026-04-01", "-o", "r.html"});
+        QCOMPARE(s.since, QDate(2026, 4, 1).startOfDay());
+        QVERIFY(s.lrsKeyGiven);
+        QCOMPARE(s.lrsSecret, QString("s3"));
+        QCOMPARE(ParseCommandLine({"porome", "--report", "a.csv", "--since", "2026-04-01T08:00:00+09:00", "-o", "r.html"}).since,
+                 QDateTime(QDate(2026, 3, 31), QTime(23, 0), Qt::UTC));
     }
 };
 

@@ -165,6 +165,17 @@ private slots:
             QCOMPARE(entry.value(key), value);
     }
 
+    // The teacher's entry makes the class report; its command line is one the program takes.
+    void teacherEntry()
+    {
+        const auto entry = DesktopEntry(ReadText(installed("share/applications/" + AppId + ".Report.desktop")));
+        QCOMPARE(entry.value("Name"), QString("ポロメ　きろく"));
+        QCOMPARE(entry.value("Icon"), AppId);
+        const QStringList exec = entry.value("Exec").split(' ');
+        QCOMPARE(exec.first(), QString("porome"));
+        QCOMPARE(ParseCommandLine(exec).mode, CommandLine::Mode::TeacherReport);
+    }
+
     void metainfo_data()
     {
         QTest::addColumn<QString>("item");

@@ -95,6 +95,44 @@ void FakeStore::SetFault(Fault fault)
     cv_.wait(lock, [&] { return done; });
 }
 
+// On the store's thread, with m_ held. The statements of `verb` whose object, or with
+// related_activities any context activity, is `activity`, ordered by id; from `cursor` on.
+QByteArray FakeStore::Page(const QUrlQuery& query) const
+{
+    const QString verb = query.queryItemValue(QStringLiteral("verb"), QUrl::FullyDecoded);
+    const QString activity = query.queryItemValue(QStringLiteral("activity"), QUrl::FullyDecoded);
+    const bool related = query.queryItemValue(QStringLiteral("related_activities")) == QLatin1String("true");
+    QStringList ids;
+    for (auto it = state_.stored.begin(); it != state_.stored.end(); ++it) {
+        const QJsonObject& st = it.value();
+        if (st.value(QLatin1String("verb")).toObject().value(QLatin1String("id")).toString() != verb)
+            continue;
+        bool named = st.value(QLatin1String("object")).toObject().value(QLatin1String("id")).toString() == activity;
+        const QJsonObject activities = st.value(QLatin1String("context")).toObject()
+                                           .value(QLatin1String("contextActivities")).toObject();
+        for (const QJsonValue& list : activities)
+            for (const QJsonValue& a : list.toArray())
+                named = named || (related && a.toObject().value(QLatin1String("id")).toString() == activity);
+        if (named)
+            ids << it.key();
+    }
+    ids.sort();
+    const int from = query.queryItemValue(QStringLiteral("cursor")).toInt();
+    const int size = state_.pageSize > 0 ? state_.pageSize : int(ids.size());
+    QJsonArray page;
+    for (int i = from; i < std::min<int>(from + size, ids.size()); ++i)
+        page << state_.stored.value(ids[i]);
+    QString more;
+    if (from + size < ids.size()) {
+        QUrlQuery next(query);
+        next.removeAllQueryItems(QStringLiteral("cursor"));
+        next.addQueryItem(QStringLiteral("cursor"), QString::number(from + size));
+        more = (state_.moreElsewhere ? QStringLiteral("http://192.0.2.1:%1").arg(port_) : QString())
+               + QStringLiteral("/xAPI/statements?") + next.toString(QUrl::FullyEncoded);
+    }
+    return QJsonDocument(QJsonObject{{"statements", page}, {"more", more}}).toJson(QJsonDocument::Compact);
+}
+
 // On the store's thread, with m_ held.
 void FakeStore::Answer(QTcpSocket* socket, const QByteArray& request, const QByteArray& body)
 {
@@ -139,7 +177,11 @@ void FakeStore::Answer(QTcpSocket* socket, const QByteArray& request, const QByt
     if (url.path() != QLatin1String("/xAPI/statements"))
         return reply(Reply(404, Message("no such resource")));
     if (parts.value(0) == "GET") {
-        const QString id = QUrlQuery(url).queryItemValue(QStringLiteral("statementId"));
+        state_.queries << url.toString(QUrl::FullyEncoded);
+        const QUrlQuery query(url);
+        if (!query.hasQueryItem(QStringLiteral("statementId")))
+            return reply(Reply(200, Page(query)));
+        const QString id = query.queryItemValue(QStringLiteral("statementId"));
         if (!state_.stored.contains(id))
             return reply(Reply(404, Message("no statement " + id)));
         return reply(Reply(200, QJsonDocument(state_.stored.value(id)).toJson(QJsonDocument::Compact)));

@@ -12,11 +12,14 @@
 class QEventLoop;
 class QTcpServer;
 class QTcpSocket;
+class QUrlQuery;
 class ThreadMail;
 
 // A learning record store on 127.0.0.1 for the tests, on a thread of its own, that fails on
 // command. It keeps statements by id: a POST of a batch holding an id it has with other
-// content (or at all, when strict) gets 409 and stores nothing; GET ?statementId= gives one.
+// content (or at all, when strict) gets 409 and stores nothing; GET ?statementId= gives one,
+// and GET ?verb=&activity= the matching ones, `pageSize` a page, with `more` as a path on the
+// store's host (or, with `moreElsewhere`, a full URL of another host).
 class FakeStore
 {
 public:
@@ -37,6 +40,9 @@ public:
         QHash<QString, QJsonObject> stored;
         QHash<QString, int> times;                // how often a POST the store took held the id
         QByteArray head;                          // of the last request
+        int pageSize = 0;                         // 0: every match in one page
+        bool moreElsewhere = false;
+        QStringList queries;                      // every GET's path and query, in order
     };
 
     FakeStore();
@@ -53,6 +59,7 @@ public:
 
 private:
     void Answer(QTcpSocket* socket, const QByteArray& request, const QByteArray& body);
+    QByteArray Page(const QUrlQuery& query) const;
 
     QUrl endpoint_;
     std::thread thread_;

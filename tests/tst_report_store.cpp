@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The report read back from a store: the same class as the record files of the same drill,
+// page after page, and a store that cannot be read to the end is an error, never a report
+// that looks complete.
+#include "record/CsvSink.h"
+#include "report/StoreSource.h"
+#include "shell/Texts.h"
+#include "support/FakeStore.h"
+#include "xapi/Statements.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+using Fault = FakeStore::Fault;
+
+namespace {
+
+const QDateTime kStart(QDate(2026, 12, 8), QTime(9, 30));
+
+// One pupil's lesson: a row per "level;problem;answer;outcome;try;kind;serial;mistake".
+const QStringList kLesson{
+    "9;2/5 + 1/5;3/5;○;1;チェック;1;",
+    "9;1/5 + 3/5;4/10;×;1;チェック;2;分母どうしもたした",
+    "9;1/5 + 3/5;4/5;△;2;チェック;2;",
+    "9;2/4 + 2/4;4/4;分母と分子が同じ数のときは？;1;ヒント;3;そのほか",
+    "9;2/4 + 2/4;1;○;1;チェック;3;",
+    "14;2 3/5 の名前;真分数;×;1;ボタン;4;そのほか",
+    "14;2 3/5 の名前;仮分数;×;2;ボタン;4;そのほか",
+    "14;2 3/5 の名前;真分数;×;3;ボタン;4;そのほか",
+    "14;7/5 の名前;仮分数;○;1;ボタン;5;",
+};
+
+record::Row MakeRow(const QString& line, const QString& computer, const QString& login, int n)
+{
+    const QStringList p = line.split(u';');
+    const int level = p[0].toInt();
+    const QDateTime when = kStart.addSecs(n * 7);
+    return {{when.toString("yyyy-MM-dd HH:mm:ss"), computer, login, level <= 10 ? "3" : "4",
+             texts::LevelNames.at(size_t(level - 1)).left(3), p[0], "1", "1", p[1], p[2], p[3], p[4], p[5], p[6], p[7]},
+            when, p[5] == "ボタン" ? record::Input::Button : record::Input::Typed, {}};
+}
+
+struct Class
+{
+    QJsonArray statements;   // of every pupil, as their programs sent them
+    QStringList files;       // the same drill as each pupil's record file
+};
+
+// Two pupils on their own computers, each one run with an exercise per level.
+Class Drill()
+{
+    Class c;
+    int n = 0;
+    for (const auto& [computer, login] : {std::pair{"pc-1", "taro"}, std::pair{"pc-2", "hanako"}}) {
+        xapi::Settings settings;
+        settings.homePage = "https://school.example.jp";
+        settings.platform = "ポロメ test";
+        xapi::Statements st(settings);
+        QByteArray file = record::Header().join(u',').toUtf8() + "\r\n";
+        int level = 0;
+        for (const QString& line : kLesson) {
+            const record::Row row = MakeRow(line, computer, login, ++n);
+            if (row.fields[5].toInt() != level) {
+                if (auto end = st.End(row.when))
+                    c.statements << *end;
+                level = row.fields[5].toInt();
+                c.statements << st.Begin(level, row.when, computer, login);
+            }
+            c.statements << st.Add(row);
+            file += record::CsvLine(row);
+        }
+        c.statements << *st.End(kStart.addSecs(++n * 7));
+        c.files << QString::fromUtf8(file);
+    }
+    return c;
+}
+
+void Put(FakeStore& store, const QJsonArray& statements)
+{
+    store.With([&](FakeStore::State& s) {
+        for (const QJsonValue& v : statements)
+            s.stored.insert(v[QStringLiteral("id")].toString(), v.toObject());
+    });
+}
+
+report::StoreQuery Query(const FakeStore& store)
+{
+    report::StoreQuery q;
+    q.endpoint = store.Endpoint();
+    q.key = "teacher";
+    q.secret = "sekrit-123";
+    q.timeoutMs = 500;
+    return q;
+}
+
+} // namespace
+
+class ReportStoreTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void sameClassAsTheFiles()
+    {
+        FakeStore store;
+        const Class drill = Drill();
+        Put(store, drill.statements);
+        store.With([](FakeStore::State& s) { s.pageSize = 2; });
+
+        report::SummaryBuilder fromStore;
+        QString error;
+        QVERIFY2(report::ReadStore(Query(store), fromStore, &error), qPrintable(error));
+        const report::Summary got = fromStore.Finish();
+        const report::Summary want = report::SummarizeTexts(drill.files);
+
+        QCOMPARE(got.rows, want.rows);
+        QVERIFY(got.byGroup == want.byGroup);
+        QVERIFY(got.byLevel == want.byLevel);
+        QCOMPARE(got.byLevel.at(9), (report::Counts{.problems = 6, .right = 4, .later = 2, .wrong = 0, .hints = 2}));
+        QCOMPARE(got.byLevel.at(14).wrong, 2);
+        for (const auto& [level, kinds] : want.mistakeKinds) {
+            QCOMPARE(got.mistakeKinds.at(level).size(), kinds.size());
+            for (size_t i = 0; i < kinds.size(); ++i) {
+                QCOMPARE(got.mistakeKinds.at(level)[i].kind, kinds[i].kind);
+                QCOMPARE(got.mistakeKinds.at(level)[i].count, kinds[i].count);
+            }
+        }
+
+        // Each level's answers and hints are asked by the level, its related activities
+        // included and never by agent; a page's `more` leads on from the store's host.
+        const QStringList asked = store.With([](FakeStore::State& s) { return s.queries; });
+        QVERIFY(asked.size() > 44);
+        QCOMPARE(asked.filter("cursor=").size(), asked.size() - 44);
+        for (const QString& q : asked) {
+            QVERIFY2(q.startsWith("/xAPI/statements?") && q.contains("related_activities=true"), qPrintable(q));
+            QVERIFY2(!q.contains("agent"), qPrintable(q));
+        }
+        QVERIFY(store.With([](FakeStore::State& s) { return s.head; }).contains("X-Experience-API-Version: 1.0.3"));
+    }
+
+    void sinceDropsWhatWasMadeBefore()
+    {
+        FakeStore store;
+        Put(store, Drill().statements);
+        report::StoreQuery q = Query(store);
+        q.since = kStart.addSecs(10 * 7);   // hanako's rows only
+        report::SummaryBuilder b;
+        QString error;
+        QVERIFY2(report::ReadStore(q, b, &error), qPrintable(error));
+        const report::Summary s = b.Finish();
+        QCOMPARE(s.rows, int(kLesson.size()));
+        QCOMPARE(s.byGroup.size(), size_t(1));
+        QVERIFY(store.With([](FakeStore::State& st) { return st.queries.first(); }).contains("since=2026-12-08T"));
+    }
+
+    void storeThatCannotBeReadIsAnError_data()
+    {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<bool>("moreElsewhere");
+        QTest::addColumn<QString>("endpoint");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("refused") << int(Fault::Unauthorized) << false << "" << "refused the key (HTTP 401)";
+        QTest::newRow("503") << int(Fault::Unavailable) << false << "" << "answered HTTP 503";
+        QTest::newRow("down") << int(Fault::Down) << false << "" << "cannot be reached";
+        QTest::newRow("hangs") << int(Fault::Hang) << false << "" << "cannot be reached";
+        QTest::newRow("garbage") << int(Fault::Garbage) << false << "" << "";
+        QTest::newRow("huge") << int(Fault::Huge) << false << "" << "more than 65536 bytes";
+        QTest::newRow("next page elsewhere") << int(Fault::None) << true << "" << "sent its next page elsewhere";
+        QTest::newRow("not http") << int(Fault::None) << false << "ftp://127.0.0.1/xAPI/" << "must begin with http";
+    }
+    void storeThatCannotBeReadIsAnError()
+    {
+        QFETCH(int, fault);
+        QFETCH(bool, moreElsewhere);
+        QFETCH(QString, endpoint);
+        QFETCH(QString, says);
+        FakeStore store;
+        Put(store, Drill().statements);
+        store.With([&](FakeStore::State& s) {
+            s.pageSize = 3;
+            s.moreElsewhere = moreElsewhere;
+        });
+        store.SetFault(Fault(fault));
+        report::StoreQuery q = Query(store);
+        q.maxBody = 1 << 16;
+        if (!endpoint.isEmpty())
+            q.endpoint = QUrl(endpoint);
+        q.endpoint.setUserName("teacher");
+        q.endpoint.setPassword("sekrit-123");
+
+        QElapsedTimer clock;
+        clock.start();
+        report::SummaryBuilder b;
+        QString error;
+        QVERIFY(!report::ReadStore(q, b, &error));
+        QVERIFY2(clock.elapsed() < 5000, "a store that hangs or floods is given up in bounded time");
+        QVERIFY2(!error.isEmpty() && error.contains(says), qPrintable(error));
+        QVERIFY2(!error.contains("sekrit") && !error.contains("teacher"), qPrintable(error));
+        store.SetFault(Fault::None);
+    }
+};
+
+QTEST_GUILESS_MAIN(ReportStoreTest)
+#include "tst_report_store.moc"
