@@ -46,6 +46,7 @@ dpkg-deb --contents "$deb" | awk '{ print $1, $6 }' | tee "$work/contents"
 expected=(
   ./usr/bin/porome
   ./usr/share/applications/$app_id.desktop
+  ./usr/share/applications/$app_id.Report.desktop
   ./usr/share/metainfo/$app_id.metainfo.xml
   ./usr/share/icons/hicolor/scalable/apps/$app_id.svg
   ./usr/share/man/man1/porome.1.gz
@@ -64,8 +65,10 @@ dpkg -x "$deb" "$root"
 file "$root/usr/bin/porome" | grep -q ', stripped' || fail "/usr/bin/porome is not stripped"
 
 section "desktop-file-validate"
-desktop-file-validate "$root/usr/share/applications/$app_id.desktop" && echo "$app_id.desktop: no errors or warnings" ||
-  fail "desktop-file-validate"
+for entry in "$app_id" "$app_id.Report"; do
+  desktop-file-validate "$root/usr/share/applications/$entry.desktop" && echo "$entry.desktop: no errors or warnings" ||
+    fail "desktop-file-validate $entry.desktop"
+done
 
 section "appstreamcli validate --no-net"
 appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" || fail "appstreamcli validate"

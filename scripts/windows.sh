@@ -27,8 +27,10 @@ XLSXWRITER_DEB_VERSION=1.1.4-2
 CACHE=${POROME_CACHE:-$HOME/.cache/porome}
 . scripts/qt-source.sh
 
-QT_PREFIX=${POROME_QT_CACHE:-$CACHE/qt-$QT_VERSION-mingw}
-QT_WORK=$CACHE/qt-$QT_VERSION-mingw-build
+# The folder's name changes with what the static Qt must hold: a Qt built for an earlier
+# porome.exe (one without Qt Network) is never taken for this one.
+QT_PREFIX=${POROME_QT_CACHE:-$CACHE/qt-$QT_VERSION-mingw-network}
+QT_WORK=$CACHE/qt-$QT_VERSION-mingw-network-build
 JOBS=${POROME_JOBS:-2}
 BUILD_DIR=$ROOT/build-windows
 VERSION=$(sed -n 's/^project(porome VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -71,9 +73,10 @@ build_qtbase() {
     -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
     -DINPUT_opengl=dynamic -DFEATURE_direct2d=OFF -DFEATURE_tabletevent=OFF \
-    -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
+    -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_printsupport=OFF \
     -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF -DFEATURE_vulkan=OFF \
     -DFEATURE_jpeg=OFF -DFEATURE_gif=OFF -DFEATURE_ico=ON \
+    -DFEATURE_network=ON -DFEATURE_schannel=ON -DFEATURE_openssl=OFF \
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF \
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF \
     -DFEATURE_system_doubleconversion=OFF -DFEATURE_system_libb2=OFF
@@ -282,19 +285,24 @@ make_msi() {
     -D Icon=porome.ico -o porome.msi porome.wxs licenses.wxs)
   # wixl leaves text outside ASCII out of the tables: the database becomes Japanese (code
   # page 932) and takes its Japanese names here. RECORDFOLDER must reach the installing
-  # service from the command line of a managed install, so it is a secure property.
+  # service from the command line of a managed install, so it is a secure property, as are
+  # the store's settings.
+  local secure='LRSENDPOINT;LRSKEY;LRSSECRET;LRSHOMEPAGE;EARLIERLRSENDPOINT;EARLIERLRSKEY;EARLIERLRSSECRET;EARLIERLRSHOMEPAGE'
   printf '\r\n\r\n932\t_ForceCodepage\r\n' >"$work/_ForceCodepage.idt"
   msibuild "$work/porome.msi" -i "$work/_ForceCodepage.idt"
   msibuild "$work/porome.msi" \
     -q "UPDATE Property SET Value='ポロメ' WHERE Property='ProductName'" \
     -q "UPDATE Property SET Value='ポロメの開発者 (Porome developers)' WHERE Property='Manufacturer'" \
     -q "UPDATE Property SET Value='分数のドリル / a fraction drill' WHERE Property='ARPCOMMENTS'" \
-    -q "UPDATE Property SET Value='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;RECORDFOLDER;EARLIERRECORDFOLDER' WHERE Property='SecureCustomProperties'" \
+    -q "UPDATE Property SET Value='WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;RECORDFOLDER;EARLIERRECORDFOLDER;$secure' WHERE Property='SecureCustomProperties'" \
     -q "UPDATE Shortcut SET Name='POROME|ポロメ', Description='分数のドリル' WHERE Shortcut='StartMenuEntry'" \
+    -q "UPDATE Shortcut SET Name='POROMEKI|ポロメ　きろく', Description='学習のきろく（さいごの３０日）' WHERE Shortcut='StartMenuReport'" \
     -q "UPDATE Feature SET Title='ポロメ' WHERE Feature='Porome'"
   local got
   got=$(msiinfo export "$work/porome.msi" Property | sed -n 's/^ProductName\t//p' | tr -d '\r')
   [ "$got" = ポロメ ] || { echo "the MSI's product name is '$got', not ポロメ" >&2; return 1; }
+  msiinfo export "$work/porome.msi" Shortcut | grep -q 'POROMEKI|ポロメ　きろく.*--teacher-report' ||
+    { echo "the MSI has no Start menu entry ポロメ　きろく running --teacher-report" >&2; return 1; }
   mv "$work/porome.msi" "$out"
   ls -l "$out"
 }
@@ -378,7 +386,7 @@ PY
   }
   entries() { hklm 'Software\Microsoft\Windows\CurrentVersion\Uninstall' | grep -c '|DisplayName|ポロメ$' || true; }
   folder_set() { hklm 'Software\porome\porome\record' | sed -n 's/^[^|]*|folder|//p'; }
-  start_menu() { find "$drive/ProgramData/Microsoft/Windows/Start Menu" "$drive/users" -name 'ポロメ.lnk' 2>/dev/null; }
+  start_menu() { find "$drive/ProgramData/Microsoft/Windows/Start Menu" "$drive/users" -name "${1:-ポロメ}.lnk" 2>/dev/null; }
 
   log "The MSI under Wine, in a new prefix $WINEPREFIX"
   rm -rf "$WINEPREFIX" "$shots"
@@ -405,7 +413,8 @@ PY
   done
   cmp -s "$dir/porome.exe" "$BUILD_DIR/zip/porome-$VERSION-windows-x64/porome.exe" || msi_fail "the installed porome.exe is not the zip's"
   [ -n "$(start_menu)" ] || msi_fail "no Start menu entry ポロメ"
-  echo "Start menu: $(start_menu)"
+  [ -n "$(start_menu 'ポロメ　きろく')" ] || msi_fail "no Start menu entry ポロメ　きろく"
+  echo "Start menu: $(start_menu) $(start_menu 'ポロメ　きろく')"
 
   echo "The installed porome.exe, with the record folder from the machine-wide setting"
   . scripts/pupil.sh
@@ -437,7 +446,7 @@ PY
   echo "Uninstall silently"
   msiexec_qn /x "$MSI"
   [ ! -e "$dir" ] || msi_fail "Program Files\\Porome is still there: $(find "$dir" | head -5)"
-  [ -z "$(start_menu)" ] || msi_fail "the Start menu entry is still there"
+  [ -z "$(start_menu)$(start_menu 'ポロメ　きろく')" ] || msi_fail "a Start menu entry is still there"
   [ "$(entries)" = 0 ] || msi_fail "Apps and features still lists ポロメ"
   [ -z "$(folder_set)" ] || msi_fail "the record folder setting is still there"
   if [ "$failures" -ne 0 ]; then
