@@ -11,7 +11,7 @@
 
 namespace report {
 
-int Run(const QStringList& inputs, const QString& output, const StoreQuery* store)
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem)
 {
     Summary s;
     QString error, storeError;
@@ -31,6 +31,8 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
     }
     if (!storeError.isEmpty()) {
         std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(storeError));
+        if (problem)
+            *problem = storeError;
         return 1;
     }
     if (!output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
@@ -44,6 +46,8 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
         std::fprintf(stderr, "porome: cannot read %s\n", qPrintable(u));
     if (!written) {
         std::fprintf(stderr, "porome: cannot write %s: %s\n", qPrintable(output), qPrintable(error));
+        if (problem)
+            *problem = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(output), error);
         return 1;
     }
     if (store)
@@ -67,14 +71,14 @@ QString DroppedReportFolder(const QStringList& inputs)
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
-QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where)
+QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where, QString* problem)
 {
     const QString folder = where.isEmpty() ? DroppedReportFolder(inputs) : where;
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
     QFile::remove(page);
     // A page without records still says so, and is shown.
-    Run(inputs, page, store);
+    Run(inputs, page, store, problem);
     if (!QFile::exists(page))
         return {};
     Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store);

@@ -23,12 +23,16 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 QString DroppedReportFolder(const QStringList& inputs);
 // Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
 // when it could not be written.
-// With `store`, its statements too; `folder`, when given, is where the report goes.
-QString RunDropped(const QStringList& inputs, const StoreQuery* store = nullptr, const QString& folder = {});
+// With `store`, its statements too; `folder`, when given, is where the report goes. When
+// no page is made, `problem` gets why.
+QString RunDropped(const QStringList& inputs, const StoreQuery* store = nullptr, const QString& folder = {},
+                   QString* problem = nullptr);
 
 // --report: writes the page, or the workbook when `output` ends in .xlsx, of the record
 // files and, when `store` is given, the store's statements; prints one line about it and
-// returns the exit status. A store that cannot be read to the end leaves no report.
-int Run(const QStringList& inputs, const QString& output, const StoreQuery* store = nullptr);
+// returns the exit status. A store that cannot be read to the end leaves no report; then,
+// or when the report cannot be written, `problem` gets why.
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store = nullptr,
+        QString* problem = nullptr);
 
 } // namespace report

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QUrl>
 #include <QDir>
 #include <QSettings>
@@ -113,12 +114,34 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
 
 // Records dropped on the program's icon: the report next to them, then shown in the
 // default browser where there is a display.
-int ShowPage(int argc, char* argv[], const QString& page)
+bool HasDisplay()
+{
+#ifdef Q_OS_WIN
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}
+
+// A report asked for from the desktop's menu that cannot be made: the teacher is told in a
+// box, not only on a standard error nobody sees.
+int ShowProblem(int argc, char* argv[], const QString& problem)
+{
+    if (!HasDisplay() || problem.isEmpty())
+        return 1;
+    QApplication app(argc, argv);
+    PrepareApplication();
+    QMessageBox::warning(nullptr, QStringLiteral("ポロメ　きろく"),
+                         QStringLiteral("きろくのレポートを　つくれませんでした。\n\n%1").arg(problem));
+    return 1;
+}
+
+int ShowPage(int argc, char* argv[], const QString& page, const QString& problem = {})
 {
     if (page.isEmpty())
-        return 1;
+        return ShowProblem(argc, argv, problem);
 #ifndef Q_OS_WIN
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    if (!HasDisplay()) {
         std::printf("porome: no display to show the report; it is in %s\n",
                     qPrintable(QDir::toNativeSeparators(page)));
         return 0;
@@ -134,7 +157,9 @@ int ShowPage(int argc, char* argv[], const QString& page)
 
 int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
 {
-    return ShowPage(argc, argv, report::RunDropped(inputs));
+    QString problem;
+    const QString page = report::RunDropped(inputs, nullptr, {}, &problem);
+    return ShowPage(argc, argv, page, problem);
 }
 
 // The store's key and secret: from the command line, else the settings' [lrs] group.
@@ -169,8 +194,10 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
     if (!cl.since.isValid())
         cl.since = QDateTime::currentDateTime().addDays(-30);
     if (folder.isEmpty() && endpoint.isEmpty()) {
-        std::fprintf(stderr, "porome: the settings name neither a record folder nor a learning record store.\n");
-        return 1;
+        const char* problem = "the settings name neither a record folder nor a learning record store.";
+        std::fprintf(stderr, "porome: %s\n", problem);
+        return ShowProblem(argc, argv, QStringLiteral("きろくのフォルダも　LRS も、せっていに　ありません。\n(%1)")
+                                           .arg(QLatin1String(problem)));
     }
     QStringList inputs;
     if (!folder.isEmpty())
@@ -183,10 +210,11 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
         app.emplace(argc, argv);
         q = StoreOf(cl, endpoint);
     }
+    QString problem;
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
-                                            inputs.first());
+                                            inputs.first(), &problem);
     app.reset();   // the page is shown by an application of its own
-    return ShowPage(argc, argv, page);
+    return ShowPage(argc, argv, page, problem);
 }
 
 } // namespace
