@@ -36,9 +36,12 @@ def main():
     for name, a, b in zip(("the class table", "the tables after it"), store, csv):
         if a != b:
             same = False
-            print(f"  {name} differs (- from the store, + from the CSV files):")
-            for line in difflib.unified_diff(lines(a), lines(b), lineterm="", n=1):
+            print(f"  {name}: not the same (- from the store, + from the CSV files):")
+            diff = list(difflib.unified_diff(lines(a), lines(b), lineterm="", n=1))[2:]
+            for line in diff[:40]:
                 print("    " + line)
+            if len(diff) > 40:
+                print(f"    ... and {len(diff) - 40} lines more")
     if not same:
         sys.exit(1)
     rows = re.findall(r'<tr><td class="who">(.*?)</td>(.*?)</tr>', store[0])
