@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The learning record store of the checks, on 127.0.0.1 (sourced, not run on its own; needs
 # scripts/packages.sh sourced first). The store is the npm package of tools/lrs, run in
-# memory; a proxy in front of it makes the outages, since a restarted store forgets all.
+# memory, with two preloads: loopback.js binds it to 127.0.0.1, ordered-ids.js keeps its
+# paging whole (see there); a proxy in front of it makes the outages, since a restarted
+# store forgets all.
 #
 #   lrs_install                 node and npm, and the store installed once into
 #                               $POROME_CACHE/lrs/<lock hash>/ (default ~/.cache/porome);
@@ -136,7 +138,8 @@ lrs_start() {
     AUTH_REPO="$auth" EVENTS_REPO=test ${endpoint:+LL_CLIENT_INFO_ENDPOINT="$endpoint"} \
     FS_LOCAL_STORAGE_DIR="$dir/storage" EXPRESS_MORGAN_DIRECTORY="$dir/access" \
     WINSTON_CONSOLE_LEVEL=warn LRS_LIFETIME="$LRS_LIFETIME" \
-    node -r "$LRS_ROOT/tools/lrs/loopback.js" "$LRS_MODULES/xapi-statements/dist/index.js" \
+    node -r "$LRS_ROOT/tools/lrs/loopback.js" -r "$LRS_ROOT/tools/lrs/ordered-ids.js" \
+    "$LRS_MODULES/xapi-statements/dist/index.js" \
     >"$dir/store.log" 2>&1 &
   pid=$!
   LRS_PIDS+=("$pid")

@@ -54,6 +54,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(status)
         self.send_header("Content-Type", "application/json")
         self.send_header("Content-Length", str(len(data)))
+        if self.close_connection:
+            # Said, since the request asked for it: a client that keeps connections (the
+            # store's, under Node.js 20) would else send its next request into the closed one.
+            self.send_header("Connection", "close")
         self.end_headers()
         self.wfile.write(data)
 

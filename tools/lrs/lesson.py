@@ -7,8 +7,9 @@ batches, while the program's own sender is not in the check.
 
 Writes OUTDIR/batch-NN.json (arrays of BATCH statements, the last one shorter) and
 OUTDIR/expected.jsonl, one {"id", "mark"} a line in the order sent. Every statement has a
-fresh UUID, a timestamp within the last minute (the store's paging keeps order only over
-a few minutes) and its mark (○ △ ×) as result extension BASE + "check/mark".
+fresh UUID, a timestamp within the last minute and its mark (○ △ ×) as result extension
+BASE + "check/mark". (The store pages by when it stored a statement, not by its timestamp;
+tools/lrs/ordered-ids.js keeps that paging whole.)
 """
 import datetime
 import json
