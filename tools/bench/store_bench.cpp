@@ -22,7 +22,8 @@
 //
 // Rows are timed within the last few minutes (the test store pages in order only over a
 // few minutes). The store's key and secret come from POROME_BENCH_LRS_AUTH ("key:secret").
-// Exit status 1 when the store did not take everything within BOUND seconds (default 600).
+// Exit status 1 when the store did not take everything within POROME_BENCH_BOUND seconds
+// (default 600).
 #include "record/Csv.h"
 #include "record/CsvSink.h"
 #include "record/StoreSender.h"
@@ -247,7 +248,7 @@ qint64 Spooled(const QString& folder)
 int Bound()
 {
     bool ok = false;
-    const int s = qEnvironmentVariableIntValue("BOUND", &ok);
+    const int s = qEnvironmentVariableIntValue("POROME_BENCH_BOUND", &ok);
     return ok && s > 0 ? s : 600;
 }
 
