@@ -195,8 +195,8 @@ lrs_class_of_forty() {
       on=$(now_ms)
       for i in "${pids[@]}"; do wait "$i" || lrs_fail "a program of the class did not send all"; done
       end=$(cat "$d"/out-* | awk '/^done/ { if ($3 > m) m = $3 } END { print m }')
-      # The last program's wait for its next try, and the longest any took from its first
-      # batch taken to its last.
+      # Until the last program's first batch was stored (its wait for its next try, and that
+      # POST), and the longest any took from its first batch stored to its last.
       cat "$d"/out-* | awk -v on="$on" '/^first/ { f = $2 } /^done/ { w = f - on; s = $3 - f; if (w > mw) mw = w; if (s > ms) ms = s }
         END { printf "%.3f %.3f\n", mw / 1000, ms / 1000 }' >>"$LRS_WORK/b-running.parts"
     else
@@ -364,7 +364,7 @@ lrs_bench() {
   }
   row "one program, $(cat "$LRS_WORK/a.total" 2>/dev/null) statements: statements a second" "$LRS_WORK/a.rate" 1
   row "$lrs_class programs, $each statements each, store back after ${lrs_outage} s off: all stored (s)" "$LRS_WORK/b-running.time" 1
-  row "  of which until the last program's next try (s)" "$LRS_WORK/b-running.parts" 1
+  row "  of which until the last program's first batch was stored (s)" "$LRS_WORK/b-running.parts" 1
   row "  the longest one program took from its first batch stored to its last (s)" "$LRS_WORK/b-running.parts" 2
   row "$lrs_class programs started again with the store up: all stored (s)" "$LRS_WORK/b-restart.time" 1
   if [ -f "$LRS_WORK/c.load" ] && [ -f "$LRS_WORK/c.csv" ]; then
