@@ -1,16 +1,24 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The benchmark: how fast the window maps and how much memory it holds, next to a bare Qt
-# window of the same size, and per level how long drawing a problem and judging a check take.
-# Installs what is missing, builds in build-bench/ (Release) and prints one table.
+# window of the same size, and per level how long drawing a problem and judging a check take;
+# then the learning record store: statements a second from one program, a class of forty
+# catching up after an outage, and the report read from 100,000 statements by paging, against
+# the local store of the checks (scripts/lrs.sh). Installs what is missing, builds in
+# build-bench/ (Release) and prints the tables.
 #
-#   bash scripts/bench.sh            seven timed starts of each after a warm-up, 1000 problems per level
-#   bash scripts/bench.sh --smoke    one start of each, 20 problems per level (for CI; uses build/)
+#   bash scripts/bench.sh            seven timed starts of each after a warm-up, 1000 problems per level;
+#                                    the store's figures as medians of five runs
+#   bash scripts/bench.sh --smoke    one start of each, 20 problems per level, the store's part with
+#                                    tiny counts (for CI; uses build/)
 #   bash scripts/bench.sh --runs N --problems M
+#   bash scripts/bench.sh --lrs-only | --no-lrs     only the store's part, or all but it
 #
 # It is a benchmark, not a test: the figures depend on the machine and what else it runs,
 # so nothing here fails on a slow figure. Starts are interleaved (ポロメ, bare, ポロメ, …) so
 # that a busy moment of the machine falls on both alike; ratios come from the same run.
+# The store's part fails only when the store did not end up holding every statement sent.
+# Where the store cannot be installed (no npm registry) that part says NOT RUN.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -21,13 +29,28 @@ warmup=1
 problems=1000
 dir=build-bench
 buildtype=Release
+window=1
+lrs=1
+# The store's part: runs of each figure (of the report, which takes minutes, fewer), the
+# checks of one program's lesson, programs in the class and checks in each one's lesson, the
+# outage before the store comes back (s), and the answered statements the report reads.
+lrs_runs=5
+lrs_report_runs=3
+lrs_send=2000
+lrs_class=40
+lrs_lesson=80
+lrs_outage=10
+lrs_rows=100000
 while [ $# -gt 0 ]; do
   case "$1" in
-    --smoke) runs=1; warmup=0; problems=20; dir=build; buildtype=RelWithDebInfo ;;
+    --smoke) runs=1; warmup=0; problems=20; dir=build; buildtype=RelWithDebInfo
+             lrs_runs=1; lrs_report_runs=1; lrs_send=100; lrs_class=4; lrs_lesson=20; lrs_outage=1; lrs_rows=2000 ;;
     --runs) runs=$2; shift ;;
     --problems) problems=$2; shift ;;
+    --lrs-only) window=0 ;;
+    --no-lrs) lrs=0 ;;
     --measure) shift; break ;;
-    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M] [--lrs-only | --no-lrs]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -92,8 +115,284 @@ if [ "${1:-}" = "--inner" ]; then
   exit 0
 fi
 
+# --- the learning record store -----------------------------------------------------------
+# Each figure on a fresh store: the test store keeps its statements in memory and looks
+# through all of them for each request, so a store filled by an earlier run would slow the
+# next one. The store takes any key; the tools are given bench:bench.
+
+# median of the numbers on standard input, one a line
+median() {
+  sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) { print "-"; exit } m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m }'
+}
+now_ms() { date +%s%3N; }
+
+lrs_fail() {
+  echo "store bench: $*" >&2
+  lrs_failed=1
+}
+
+# Every statement of the store, and how many of them have distinct ids: "count distinct".
+# In one page, which the store's ordering (below) cannot break.
+lrs_count() {
+  lrs_statements "$1" "$LRS_WORK/all.json" "limit=1000000" >/dev/null || { echo "0 0"; return; }
+  python3 -c 'import json, sys; s = json.load(open(sys.argv[1])); print(len(s), len({x["id"] for x in s}))' "$LRS_WORK/all.json"
+}
+
+# a. One program: a lesson of $lrs_send checks through the sink straight to the store.
+lrs_one_program() {
+  local run port out
+  for ((run = 1; run <= lrs_runs; run++)); do
+    port=$(lrs_free_port)
+    lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
+    out=$("$LRS_TOOL" lesson "http://127.0.0.1:$port/xAPI/" "$LRS_WORK/a$run" "$lrs_send" 2>"$LRS_WORK/a$run.err") ||
+      { lrs_fail "one program: $(tail -n 3 "$LRS_WORK/a$run.err")"; lrs_stop; return; }
+    # done N MS SECONDS
+    read -r _ total _ seconds < <(grep '^done' <<<"$out")
+    read -r stored distinct < <(lrs_count "http://127.0.0.1:$port/xAPI")
+    [ "$stored" = "$total" ] && [ "$distinct" = "$total" ] ||
+      lrs_fail "one program: sent $total, the store holds $stored ($distinct distinct)"
+    awk -v n="$total" -v s="$seconds" 'BEGIN { printf "%.0f\n", n / s }' >>"$LRS_WORK/a.rate"
+    echo "$total" >"$LRS_WORK/a.total"
+    lrs_stop
+  done
+}
+
+# b. The class: $lrs_class programs, each with its own spool, queue a lesson of $lrs_lesson
+# checks while the proxy in front of the store is off. Then either the store comes back
+# while they run ($1 = running: each sends at its next try, the wait between tries doubling
+# from 1 s), or they have ended and start again with the store up ($1 = restart).
+lrs_class_of_forty() {
+  local how=$1 run sport pport endpoint i pids on end total stored distinct d
+  for ((run = 1; run <= lrs_runs; run++)); do
+    d=$LRS_WORK/b-$how-$run
+    mkdir -p "$d"
+    sport=$(lrs_free_port)
+    pport=$(lrs_free_port)
+    lrs_start "$sport" test || { lrs_fail "the store did not start"; return; }
+    lrs_proxy_start "$pport" "$sport" || { lrs_fail "the proxy did not start"; lrs_stop; return; }
+    lrs_proxy off
+    endpoint=http://127.0.0.1:$pport/xAPI/
+    pids=()
+    for ((i = 1; i <= lrs_class; i++)); do
+      if [ "$how" = running ]; then
+        "$LRS_TOOL" lesson "$endpoint" "$d/spool-$i" "$lrs_lesson" --queued >"$d/out-$i" 2>"$d/err-$i" &
+      else
+        "$LRS_TOOL" lesson "$endpoint" "$d/spool-$i" "$lrs_lesson" --keep >"$d/out-$i" 2>"$d/err-$i" &
+      fi
+      pids+=($!)
+    done
+    # Until every lesson is in its spool on disk.
+    for _ in $(seq 1 1200); do
+      [ "$(cat "$d"/out-* | grep -c '^queued')" -ge "$lrs_class" ] && break
+      sleep 0.1
+    done
+    [ "$(cat "$d"/out-* | grep -c '^queued')" -ge "$lrs_class" ] ||
+      { lrs_fail "the class did not queue its lessons"; kill "${pids[@]}" 2>/dev/null; lrs_stop; return; }
+    total=$(cat "$d"/out-* | awk '/^queued/ { n += $2 } END { print n }')
+    if [ "$how" = running ]; then
+      sleep "$lrs_outage"
+      lrs_proxy pass
+      on=$(now_ms)
+      for i in "${pids[@]}"; do wait "$i" || lrs_fail "a program of the class did not send all"; done
+      end=$(cat "$d"/out-* | awk '/^done/ { if ($3 > m) m = $3 } END { print m }')
+      # Until the last program's first batch was stored (its wait for its next try, and that
+      # POST), and the longest any took from its first batch stored to its last.
+      cat "$d"/out-* | awk -v on="$on" '/^first/ { f = $2 } /^done/ { w = f - on; s = $3 - f; if (w > mw) mw = w; if (s > ms) ms = s }
+        END { printf "%.3f %.3f\n", mw / 1000, ms / 1000 }' >>"$LRS_WORK/b-running.parts"
+    else
+      for i in "${pids[@]}"; do wait "$i" || lrs_fail "a program of the class did not keep its lesson"; done
+      lrs_proxy pass
+      on=$(now_ms)
+      pids=()
+      for ((i = 1; i <= lrs_class; i++)); do
+        "$LRS_TOOL" drain "$endpoint" "$d/spool-$i" >"$d/drain-$i" 2>"$d/drain-err-$i" &
+        pids+=($!)
+      done
+      for i in "${pids[@]}"; do wait "$i" || lrs_fail "a program of the class did not send its spool"; done
+      end=$(cat "$d"/drain-* | awk '/^done/ { if ($2 > m) m = $2 } END { print m }')
+    fi
+    read -r stored distinct < <(lrs_count "http://127.0.0.1:$sport/xAPI")
+    [ "$stored" = "$total" ] && [ "$distinct" = "$total" ] ||
+      lrs_fail "class ($how): sent $total, the store holds $stored ($distinct distinct)"
+    awk -v a="$on" -v b="$end" 'BEGIN { printf "%.3f\n", (b - a) / 1000 }' >>"$LRS_WORK/b-$how.time"
+    echo "$total" >"$LRS_WORK/b.total"
+    lrs_stop
+  done
+}
+
+# The test store's ids are version-1 UUIDs, which it orders as text: that order turns over
+# every 2^32 × 100 ns (429.5 s), and paging over statements stored on both sides of a turn
+# misses some. How many seconds until the next turn, and whether one fell between two
+# moments (ms since the epoch):
+v1_seconds_left() {
+  python3 -c 'import time; t = int(time.time() * 1000) * 10000 + 0x01B21DD213814000; print(int((2**32 - t % 2**32) / 1e7))'
+}
+v1_turned() {
+  python3 -c 'import sys; f = lambda ms: (int(ms) * 10000 + 0x01B21DD213814000) >> 32; sys.exit(f(sys.argv[1]) == f(sys.argv[2]))' "$1" "$2"
+}
+
+# POSTs the batch files from the $2nd to the $3rd (default: the last) to the store at $1;
+# fails on the first answer that is not 200.
+lrs_load() {
+  local f code n=0
+  for f in "$LRS_WORK"/c/lrs/batch-*.json; do
+    n=$((n + 1))
+    [ "$n" -ge "$2" ] && [ "$n" -le "${3:-$n}" ] || continue
+    code=$(LRS_POST_TIMEOUT=300 lrs_post "$1" "$f")
+    [ "$code" = 200 ] || { lrs_fail "loading $f: HTTP $code $(head -c 300 "$LRS_DIR/answer")"; return 1; }
+  done
+}
+
+# One run of the report: lrs_timed_report NAME ARGS... appends "seconds peak-MB rows cpu-s"
+# to $LRS_WORK/c.NAME; each run in a child of its own, so that its peak is not an earlier
+# run's.
+lrs_timed_report() {
+  local name=$1 line
+  shift
+  line=$(XDG_CONFIG_HOME=$LRS_WORK/config QT_QPA_PLATFORM=offscreen python3 -c '
+import resource, subprocess, sys, time
+t = time.perf_counter()
+p = subprocess.run(sys.argv[1:], capture_output=True, text=True)
+t = time.perf_counter() - t
+if p.returncode != 0:
+    sys.exit(p.stderr.strip())
+u = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(f"{t:.3f} {u.ru_maxrss / 1024:.0f} {p.stdout.split()[1]} {u.ru_utime + u.ru_stime:.2f}")' \
+    "$dir/porome" --report "$@" -o "$LRS_WORK/$name.html") || { lrs_fail "the report ($name): $line"; return 1; }
+  echo "$line" >>"$LRS_WORK/c.$name"
+}
+
+# c. The report: $lrs_rows answered statements of a class of 40, with the attempted and
+# completed of their exercises, built as the program builds them and loaded in POSTs of
+# 1000 within one turn of the store's ordering; then `porome --report --lrs` and the CSV
+# report of the same rows, alternately, each run timed with its peak memory and the
+# program's own processor time.
+lrs_report() {
+  local port store made statements files t0 t1 left rows
+  made=$("$LRS_TOOL" make "$LRS_WORK/c" 40 "$lrs_rows") || { lrs_fail "making the class's statements"; return; }
+  read -r _ _ _ _ statements _ _ _ files _ <<<"$made"
+  # The first batch tells how long the rest takes (twice that, as the store slows while it
+  # fills); when that would cross a turn, the load starts again on a fresh store just after
+  # the turn. A load that crossed one all the same is made again once.
+  local attempt est
+  for attempt in 1 2; do
+    port=$(lrs_free_port)
+    lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
+    store=http://127.0.0.1:$port/xAPI
+    left=$(v1_seconds_left)
+    t0=$(now_ms)
+    lrs_load "$store" 1 1 || { lrs_stop; return; }
+    est=$((($(now_ms) - t0) * files * 2 / 1000 + 10))
+    if [ "$est" -ge "$left" ]; then
+      lrs_stop
+      [ "$est" -lt 425 ] || { lrs_fail "the store loads too slowly for its paging (about $est s)"; return; }
+      echo "(the load, about $est s, would cross a turn of the test store's ordering: waiting $left s for it)"
+      sleep $((left + 1))
+      port=$(lrs_free_port)
+      lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
+      store=http://127.0.0.1:$port/xAPI
+      t0=$(now_ms)
+      lrs_load "$store" 1 || { lrs_stop; return; }
+    else
+      lrs_load "$store" 2 || { lrs_stop; return; }
+    fi
+    t1=$(now_ms)
+    v1_turned "$t0" "$t1" || break
+    lrs_stop
+    if [ "$attempt" -eq 2 ]; then
+      lrs_fail "the load crossed a turn of the test store's ordering; its paging would miss statements"
+      return
+    fi
+    echo "(the load, $(((t1 - t0) / 1000)) s, crossed a turn of the test store's ordering: once more)"
+  done
+  echo "$statements $((t1 - t0))" >"$LRS_WORK/c.load"
+  mkdir -p "$LRS_WORK/config/porome"
+  printf '[lrs]\nkey=bench\nsecret=bench\n' >"$LRS_WORK/config/porome/porome.conf"
+  for ((run = 1; run <= lrs_report_runs; run++)); do
+    lrs_timed_report store --lrs "$store/" || { lrs_stop; return; }
+    lrs_timed_report csv "$LRS_WORK/c/csv" || { lrs_stop; return; }
+  done
+  for rows in $(awk '{ print $3 }' "$LRS_WORK/c.store" "$LRS_WORK/c.csv"); do
+    [ "$rows" = "$lrs_rows" ] || lrs_fail "a report read $rows rows, not $lrs_rows"
+  done
+  # The two pages agree but for the line that counts the record files.
+  if cmp -s <(grep -v '^<p class="note">' "$LRS_WORK/store.html") <(grep -v '^<p class="note">' "$LRS_WORK/csv.html"); then
+    echo "the same" >"$LRS_WORK/c.same"
+  else
+    echo "not the same" >"$LRS_WORK/c.same"
+    lrs_fail "the report from the store differs from the CSV report of the same rows"
+  fi
+  lrs_stop
+}
+
+lrs_bench() {
+  . scripts/lrs.sh
+  local rc=0
+  lrs_install || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo
+    echo "learning record store: NOT RUN, nothing measured: the store cannot be installed here"
+    return 0
+  fi
+  LRS_TOOL=$dir/tools/bench/porome-store-bench
+  LRS_WORK=$(mktemp -d)
+  lrs_failed=0
+  export POROME_BENCH_LRS_AUTH=bench:bench LRS_AUTH=bench:bench
+  trap 'lrs_stop; rm -rf "$LRS_WORK"' EXIT
+  lrs_one_program
+  lrs_class_of_forty running
+  lrs_class_of_forty restart
+  lrs_report
+
+  local each statements load
+  each=$(($(cat "$LRS_WORK/b.total" 2>/dev/null || echo 0) / lrs_class))
+  echo
+  echo "Learning record store (xAPI), against the local store of the checks (xapi-statements 5.0.1 in"
+  echo "memory, on 127.0.0.1; the class through the proxy that makes the outage); a fresh store for"
+  echo "each run; $lrs_runs run(s) of each, the report $lrs_report_runs:"
+  echo
+  printf '| %-76s | %8s | %8s | %8s |\n' "store" median min max
+  printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..78})" "---------:" "---------:" "---------:"
+  # row LABEL FILE COLUMN [SCALE]: median, min and max of a column of numbers (times SCALE)
+  row() {
+    local v
+    v=$(awk -v c="$3" -v k="${4:-1}" '{ print $c * k }' "$2" 2>/dev/null | sort -g |
+      awk '{ v[NR] = $1 } END { if (!NR) { print "- - -"; exit }
+             m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }')
+    # shellcheck disable=SC2086
+    printf '| %-76s | %8s | %8s | %8s |\n' "$1" $v
+  }
+  row "one program, $(cat "$LRS_WORK/a.total" 2>/dev/null) statements: statements a second" "$LRS_WORK/a.rate" 1
+  row "$lrs_class programs, $each statements each, store back after ${lrs_outage} s off: all stored (s)" "$LRS_WORK/b-running.time" 1
+  row "  of which until the last program's first batch was stored (s)" "$LRS_WORK/b-running.parts" 1
+  row "  the longest one program took from its first batch stored to its last (s)" "$LRS_WORK/b-running.parts" 2
+  row "$lrs_class programs started again with the store up: all stored (s)" "$LRS_WORK/b-restart.time" 1
+  if [ -f "$LRS_WORK/c.load" ] && [ -f "$LRS_WORK/c.csv" ]; then
+    awk -v n="$lrs_rows" '{ printf "%.0f\n", n / $1 }' "$LRS_WORK/c.store" >"$LRS_WORK/c.rate"
+    row "report of $lrs_rows answered statements read by paging (s)" "$LRS_WORK/c.store" 1
+    row "  statements a second" "$LRS_WORK/c.rate" 1
+    row "  processor time of porome itself (s)" "$LRS_WORK/c.store" 4
+    row "  peak memory (MB)" "$LRS_WORK/c.store" 2
+    row "report of the same rows from 40 CSV files (s)" "$LRS_WORK/c.csv" 1
+    row "  peak memory (MB)" "$LRS_WORK/c.csv" 2
+    printf '| %-76s | %8s | %8s | %8s |\n' "ratio of medians, store / CSV" \
+      "$(awk -v a="$(awk '{ print $1 }' "$LRS_WORK/c.store" | median)" -v b="$(awk '{ print $1 }' "$LRS_WORK/c.csv" | median)" \
+        'BEGIN { printf "%.0f", a / b }')" "" ""
+    read -r statements load <"$LRS_WORK/c.load"
+    echo
+    echo "The store was loaded with $statements statements ($lrs_rows answered, the rest the attempted and"
+    echo "completed of their exercises) in POSTs of 1000: $(awk -v n="$statements" -v ms="$load" 'BEGIN { printf "%.0f", n / ms * 1000 }')" \
+      "statements a second, $(awk -v ms="$load" 'BEGIN { printf "%.0f", ms / 1000 }') s."
+    echo "Both reports read $lrs_rows rows; their pages are $(cat "$LRS_WORK/c.same") but for the line that counts record files."
+  fi
+  if [ "$lrs_failed" -ne 0 ]; then
+    echo "store bench: something above went wrong; its figures are not to be quoted"
+    return 1
+  fi
+}
+
 # --- building ---------------------------------------------------------------------------
-ensure_packages "${POROME_BUILD_PACKAGES[@]}" xvfb xauth libxcb1-dev
+ensure_packages "${POROME_BUILD_PACKAGES[@]}" xvfb xauth libxcb1-dev curl python3
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -104,8 +403,13 @@ if [ "$dir" = build ] && [ -f build/CMakeCache.txt ]; then
 else
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$buildtype" "${launcher[@]}" >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)" --target porome porome-bare-window porome-mapwait porome-bench
+cmake --build "$dir" -j"$(nproc)" --target porome porome-bare-window porome-mapwait porome-bench porome-store-bench
 
-echo "machine: $(nproc) core(s), $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(free -h | awk '/^Mem:/ { print $2 }') memory"
-exec xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' \
-  bash scripts/bench.sh --measure --inner "$runs" "$warmup" "$problems" "$dir"
+echo "machine: $(nproc) core(s), $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(free -h | awk '/^Mem:/ { print $2 }') memory; $(date -u '+%Y-%m-%d %H:%M UTC')"
+if [ "$window" -eq 1 ]; then
+  xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' \
+    bash scripts/bench.sh --measure --inner "$runs" "$warmup" "$problems" "$dir"
+fi
+if [ "$lrs" -eq 1 ]; then
+  lrs_bench
+fi

@@ -7,9 +7,23 @@
 // listen() of the process bind to 127.0.0.1, whatever host (or none) it asks for.
 // It also keeps the store from outliving the check that started it: the process ends when
 // its parent goes, and after LRS_LIFETIME seconds in any case (default 1800).
+// And it keeps Japanese text whole: the store reads a JSON body chunk by chunk and decodes
+// each chunk on its own (its dependency stream-to-string), so a character whose bytes fall on
+// both sides of a chunk's end becomes U+FFFD. Seen on POSTs of 1000 statements, 38 of 21,680
+// statements damaged. A JSON request is therefore decoded here as one UTF-8 stream.
 'use strict';
 
+const http = require('http');
 const net = require('net');
+
+const emit = http.Server.prototype.emit;
+http.Server.prototype.emit = function (event, ...args) {
+  if (event === 'request' && /^application\/json/i.test(args[0].headers['content-type'] || '')) {
+    // A StringDecoder: a character split between two chunks is put together.
+    args[0].setEncoding('utf8');
+  }
+  return emit.call(this, event, ...args);
+};
 
 const HOST = '127.0.0.1';
 const listen = net.Server.prototype.listen;
