@@ -11,7 +11,7 @@
 
 namespace report {
 
-int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem)
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem, const QDateTime& since)
 {
     Summary s;
     QString error, storeError;
@@ -23,11 +23,11 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
                 storeError = QStringLiteral("the store could not be read");
         };
     if (output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        written = WriteWorkbook(inputs, output, &s, &error, more);
+        written = WriteWorkbook(inputs, output, &s, &error, more, since);
         if (!storeError.isEmpty())
             QFile::remove(output);
     } else {
-        s = Summarize(inputs, {}, more);
+        s = Summarize(inputs, {}, more, since);
     }
     if (!storeError.isEmpty()) {
         std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(storeError));
@@ -71,17 +71,18 @@ QString DroppedReportFolder(const QStringList& inputs)
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
-QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where, QString* problem)
+QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where, QString* problem,
+                   const QDateTime& since)
 {
     const QString folder = where.isEmpty() ? DroppedReportFolder(inputs) : where;
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
     QFile::remove(page);
     // A page without records still says so, and is shown.
-    Run(inputs, page, store, problem);
+    Run(inputs, page, store, problem, since);
     if (!QFile::exists(page))
         return {};
-    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store);
+    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store, nullptr, since);
     return page;
 }
 

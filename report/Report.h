@@ -15,7 +15,7 @@ QString Html(const Summary& summary, const QString& title);
 // (per level and kind of mistake) and 記録 (every row, streamed as it is read). Every
 // problem and answer is a text cell. Says why on failure in `error`.
 bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
-                   const RunSource& more = {});
+                   const RunSource& more = {}, const QDateTime& since = {});
 
 // Where the report of records dropped on the program goes: the folder of the first of them
 // (the folder itself, when one was dropped) when it can be written there, else the user's
@@ -24,15 +24,15 @@ QString DroppedReportFolder(const QStringList& inputs);
 // Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
 // when it could not be written.
 // With `store`, its statements too; `folder`, when given, is where the report goes. When
-// no page is made, `problem` gets why.
+// no page is made, `problem` gets why. With `since`, only what was done from then on.
 QString RunDropped(const QStringList& inputs, const StoreQuery* store = nullptr, const QString& folder = {},
-                   QString* problem = nullptr);
+                   QString* problem = nullptr, const QDateTime& since = {});
 
 // --report: writes the page, or the workbook when `output` ends in .xlsx, of the record
 // files and, when `store` is given, the store's statements; prints one line about it and
 // returns the exit status. A store that cannot be read to the end leaves no report; then,
 // or when the report cannot be written, `problem` gets why.
 int Run(const QStringList& inputs, const QString& output, const StoreQuery* store = nullptr,
-        QString* problem = nullptr);
+        QString* problem = nullptr, const QDateTime& since = {});
 
 } // namespace report

@@ -52,6 +52,12 @@ struct SummaryBuilder::Accumulator
     // serial and try: a notice before the × of the same check must not count its answer twice.
     QSet<quint64> wrongChecks;
     QHash<QString, quint64> groupNumbers;
+    // Rows older than this (its local time as the record writes it) are left out; empty: none.
+    QString since;
+    // The checks read from record files, so that the same checks read back from a store, where
+    // the program sent them too, count once.
+    QSet<size_t> fileChecks;
+    bool readingFile = false;
 
     // The computer and login of the rows being read, with their places in the tallies.
     const Who* current = nullptr;
@@ -61,6 +67,9 @@ struct SummaryBuilder::Accumulator
     quint64 groupNumber = 0;
 
     void addText(QStringView text, const QString& pupil);
+    // False for a row to leave out: older than `since`, or a store's row of a check the
+    // record files had.
+    template<class Field> bool wanted(const Field& field);
     // One row of the run being read; `field` gives a column's text.
     template<class Field> void addRow(const Field& field);
     void endFile();
@@ -84,9 +93,25 @@ bool Optional(int column)
 
 } // namespace
 
+template<class Field> bool SummaryBuilder::Accumulator::wanted(const Field& field)
+{
+    // The record's moments ("yyyy-MM-dd HH:mm:ss") sort as text.
+    if (!since.isEmpty() && field(record::When) < since)
+        return false;
+    const size_t key = qHashMulti(0, field(record::When), field(record::Computer), field(record::Login),
+                                  field(record::Level), field(record::Serial), field(record::Try),
+                                  field(record::Kind), field(record::Outcome));
+    if (readingFile) {
+        fileChecks.insert(key);
+        return true;
+    }
+    return !fileChecks.contains(key);
+}
+
 void SummaryBuilder::Accumulator::addText(QStringView text, const QString& pupil)
 {
     ++summary.files;
+    readingFile = true;
     std::array<int, record::ColumnCount> at{};
     at.fill(-1);
     bool header = false, usable = false;
@@ -123,6 +148,10 @@ void SummaryBuilder::Accumulator::addText(QStringView text, const QString& pupil
             const QString& value = i >= 0 ? f[size_t(i)] : none;
             return c == record::Login && value.isEmpty() && !pupil.isEmpty() ? pupil : value;
         };
+        if (!wanted(field)) {
+            --summary.rows;
+            return;
+        }
         if (sink) {
             out.clear();
             for (int c = 0; c < record::ColumnCount; ++c)
@@ -131,6 +160,7 @@ void SummaryBuilder::Accumulator::addText(QStringView text, const QString& pupil
         }
         addRow(field);
     });
+    readingFile = false;
     endFile();
 }
 
@@ -282,16 +312,25 @@ void SummaryBuilder::AddRun(const std::vector<QStringList>& rows)
     a.current = nullptr;
     const QString none;
     for (const QStringList& f : rows) {
-        ++a.summary.rows;
         if (f.size() != record::ColumnCount) {
+            ++a.summary.rows;
             ++a.summary.skipped;
             continue;
         }
+        const auto field = [&](record::Column c) -> const QString& { return f[c]; };
+        if (!a.wanted(field))
+            continue;
+        ++a.summary.rows;
         if (a.sink)
             a.sink(f);
-        a.addRow([&](record::Column c) -> const QString& { return f[c]; });
+        a.addRow(field);
     }
     a.endFile();
+}
+
+void SummaryBuilder::SetSince(const QDateTime& since)
+{
+    acc_->since = since.isValid() ? since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
 }
 
 void SummaryBuilder::AddUnreadable(const QString& input)
@@ -312,10 +351,11 @@ Summary SummarizeTexts(const QStringList& texts)
     return b.Finish();
 }
 
-Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more)
+Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more, const QDateTime& since)
 {
     QStringList files;
     SummaryBuilder b(rows);
+    b.SetSince(since);
     for (const QString& input : inputs) {
         const QFileInfo info(input);
         if (info.isDir()) {

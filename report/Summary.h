@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -72,8 +73,10 @@ class SummaryBuilder;
 using RunSource = std::function<void(SummaryBuilder&)>;
 
 // Reads the record files and every *.csv below the folders among `inputs`, one file at a
-// time, then what `more` gives; `rows`, when given, receives every row as it is read.
-Summary Summarize(const QStringList& inputs, const RowSink& rows = {}, const RunSource& more = {});
+// time, then what `more` gives; `rows`, when given, receives every row as it is read. With
+// `since`, only the rows of that moment on.
+Summary Summarize(const QStringList& inputs, const RowSink& rows = {}, const RunSource& more = {},
+                  const QDateTime& since = {});
 // The same for records already in memory (one text per file).
 Summary SummarizeTexts(const QStringList& texts);
 // Builds the summary from rows, one run of the program at a time: a record file, or the
@@ -92,6 +95,10 @@ public:
     // The rows of one run read from elsewhere, fields in the order of record::Header().
     void AddRun(const std::vector<QStringList>& rows);
     void AddUnreadable(const QString& input);
+    // Leaves out the rows made before `since` (invalid: none). A run's rows of a check that a
+    // record file given before had (the program wrote it there and sent it to the store) are
+    // left out too: each check counts once.
+    void SetSince(const QDateTime& since);
     Summary Finish();
 
 private:

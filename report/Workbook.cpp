@@ -61,7 +61,7 @@ void CountCells(Sheet& sh, lxw_row_t r, lxw_col_t c, const Counts& n)
 } // namespace
 
 bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
-                   const RunSource& more)
+                   const RunSource& more, const QDateTime& since)
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -90,7 +90,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
                 rows.Text(r, lxw_col_t(c), f[c]);
         }
         ++r;
-    }, more);
+    }, more, since);
     worksheet_set_column(rows.get(), record::When, record::When, 19, nullptr);
     worksheet_set_column(rows.get(), record::ProblemWords, record::Answer, 16, nullptr);
     worksheet_set_column(rows.get(), record::Mistake, record::Mistake, 22, nullptr);
@@ -196,7 +196,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 
 #else
 
-bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error, const RunSource&)
+bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error, const RunSource&, const QDateTime&)
 {
     *error = QStringLiteral("this build of porome cannot write workbooks (no libxlsxwriter)");
     return false;

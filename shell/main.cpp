@@ -178,11 +178,11 @@ report::StoreQuery StoreOf(const CommandLine& cl, const QUrl& endpoint)
 int RunReport(int argc, char* argv[], const CommandLine& cl)
 {
     if (cl.lrs.isEmpty())
-        return report::Run(cl.reportInputs, cl.reportOutput);
+        return report::Run(cl.reportInputs, cl.reportOutput, nullptr, nullptr, cl.since);
     // The network's replies come through an event loop.
     QCoreApplication app(argc, argv);
     const report::StoreQuery q = StoreOf(cl, QUrl(cl.lrs));
-    return report::Run(cl.reportInputs, cl.reportOutput, &q);
+    return report::Run(cl.reportInputs, cl.reportOutput, &q, nullptr, cl.since);
 }
 
 // 「ポロメ　きろく」: the report of the settings' record folder and store, of the last 30 days
@@ -212,7 +212,7 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
     }
     QString problem;
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
-                                            inputs.first(), &problem);
+                                            inputs.first(), &problem, cl.since);
     app.reset();   // the page is shown by an application of its own
     return ShowPage(argc, argv, page, problem);
 }

@@ -152,6 +152,40 @@ private slots:
         QVERIFY(store.With([](FakeStore::State& st) { return st.queries.first(); }).contains("since=2026-12-08T"));
     }
 
+    // A desktop that writes record files and sends to a store: both read together count
+    // each check once; with a moment, the files' older rows are left out as the store's are.
+    void filesAndStoreTogether_data()
+    {
+        QTest::addColumn<int>("sinceRow");
+        QTest::newRow("everything") << 0;
+        QTest::newRow("since hanako began") << 10;
+    }
+    void filesAndStoreTogether()
+    {
+        QFETCH(int, sinceRow);
+        FakeStore store;
+        const Class drill = Drill();
+        Put(store, drill.statements);
+        report::StoreQuery q = Query(store);
+        const QDateTime since = sinceRow ? kStart.addSecs(sinceRow * 7) : QDateTime();
+        q.since = since;
+
+        report::SummaryBuilder both, files;
+        both.SetSince(since);
+        files.SetSince(since);
+        for (const QString& text : drill.files) {
+            both.AddText(text);
+            files.AddText(text);
+        }
+        QString error;
+        QVERIFY2(report::ReadStore(q, both, &error), qPrintable(error));
+        const report::Summary got = both.Finish(), want = files.Finish();
+        QCOMPARE(got.rows, int(kLesson.size()) * (sinceRow ? 1 : 2));
+        QCOMPARE(got.rows, want.rows);
+        QVERIFY(got.byGroup == want.byGroup);
+        QVERIFY(got.byLevel == want.byLevel);
+    }
+
     void storeThatCannotBeReadIsAnError_data()
     {
         QTest::addColumn<int>("fault");
