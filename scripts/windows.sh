@@ -327,6 +327,24 @@ run_check() {
     "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
   fi
 
+  # The drill sends its statements to the real store on 127.0.0.1 where one can be installed,
+  # with the settings in the account's registry, as the MSI writes them for every account.
+  . scripts/lrs.sh
+  local store=
+  if lrs_install; then
+    local port
+    port=$(lrs_free_port)
+    lrs_start "$port" test
+    store=http://127.0.0.1:$port/xAPI/
+    trap 'stop_pid "${APP_PID:-}"; lrs_stop; stop_pid "${XVFB_PID:-}"' EXIT
+  fi
+  local key=HKCU\\Software\\porome\\porome\\lrs
+  "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
+  if [ -n "$store" ]; then
+    "$wine" reg add "$key" /v endpoint /t REG_SZ /d "$store" /f >/dev/null
+    "$wine" reg add "$key" /v homePage /t REG_SZ /d https://school.example.jp /f >/dev/null
+  fi
+
   log "porome.exe under Wine on $DISPLAY"
   local exe=$BUILD_DIR/zip/porome-$VERSION-windows-x64/porome.exe
   "$wine" "$exe" &
@@ -335,6 +353,24 @@ run_check() {
   wait "$APP_PID" || true
   APP_PID=
   "$(dirname "$wine")/wineserver64" --wait 2>/dev/null || wineserver --wait 2>/dev/null || true
+
+  if [ -n "$store" ]; then
+    log "porome.exe's statements in the store, and its report read back from there"
+    lrs_statements "$store" "$BUILD_DIR/wine-statements.json"
+    python3 - "$BUILD_DIR/wine-statements.json" "$VERSION" <<'PY'
+import collections, json, sys
+statements = json.load(open(sys.argv[1]))
+statements = statements if isinstance(statements, list) else statements["statements"]
+verbs = collections.Counter(s["verb"]["id"].rsplit("/", 1)[1] for s in statements)
+platforms = {s["context"]["platform"] for s in statements}
+print(f"  {len(statements)} statements: {dict(verbs)}; platform {platforms}")
+if verbs["answered"] < 3 or verbs["attempted"] != verbs["completed"] or platforms != {f"ポロメ {sys.argv[2]} (Windows)"}:
+    sys.exit("porome.exe did not send its drill to the store")
+PY
+    "$wine" "$exe" --report --lrs "$store" -o "$("$wine" winepath -w "$BUILD_DIR/wine-store-report.html" 2>/dev/null)" ||
+      { echo "porome.exe could not make the report from the store" >&2; return 1; }
+    "$wine" reg delete "$key" /f >/dev/null 2>&1 || true
+  fi
 
   log "The report's workbook from porome.exe under Wine, read back with openpyxl"
   ensure_packages python3-openpyxl
