@@ -132,7 +132,7 @@ lrs_fail() {
 }
 
 # Every statement of the store, and how many of them have distinct ids: "count distinct".
-# In one page, which the store's ordering (below) cannot break.
+# In one page.
 lrs_count() {
   lrs_statements "$1" "$LRS_WORK/all.json" "limit=1000000" >/dev/null || { echo "0 0"; return; }
   python3 -c 'import json, sys; s = json.load(open(sys.argv[1])); print(len(s), len({x["id"] for x in s}))' "$LRS_WORK/all.json"
@@ -220,24 +220,10 @@ lrs_class_of_forty() {
   done
 }
 
-# The test store's ids are version-1 UUIDs, which it orders as text: that order turns over
-# every 2^32 × 100 ns (429.5 s), and paging over statements stored on both sides of a turn
-# misses some. How many seconds until the next turn, and whether one fell between two
-# moments (ms since the epoch):
-v1_seconds_left() {
-  python3 -c 'import time; t = int(time.time() * 1000) * 10000 + 0x01B21DD213814000; print(int((2**32 - t % 2**32) / 1e7))'
-}
-v1_turned() {
-  python3 -c 'import sys; f = lambda ms: (int(ms) * 10000 + 0x01B21DD213814000) >> 32; sys.exit(f(sys.argv[1]) == f(sys.argv[2]))' "$1" "$2"
-}
-
-# POSTs the batch files from the $2nd to the $3rd (default: the last) to the store at $1;
-# fails on the first answer that is not 200.
+# POSTs every batch file to the store at $1; fails on the first answer that is not 200.
 lrs_load() {
-  local f code n=0
+  local f code
   for f in "$LRS_WORK"/c/lrs/batch-*.json; do
-    n=$((n + 1))
-    [ "$n" -ge "$2" ] && [ "$n" -le "${3:-$n}" ] || continue
     code=$(LRS_POST_TIMEOUT=300 lrs_post "$1" "$f")
     [ "$code" = 200 ] || { lrs_fail "loading $f: HTTP $code $(head -c 300 "$LRS_DIR/answer")"; return 1; }
   done
@@ -264,47 +250,18 @@ print(f"{t:.3f} {u.ru_maxrss / 1024:.0f} {p.stdout.split()[1]} {u.ru_utime + u.r
 
 # c. The report: $lrs_rows answered statements of a class of 40, with the attempted and
 # completed of their exercises, built as the program builds them and loaded in POSTs of
-# 1000 within one turn of the store's ordering; then `porome --report --lrs` and the CSV
-# report of the same rows, alternately, each run timed with its peak memory and the
-# program's own processor time.
+# 1000; then `porome --report --lrs` and the CSV report of the same rows, alternately, each
+# run timed with its peak memory and the program's own processor time.
 lrs_report() {
-  local port store made statements files t0 t1 left rows
+  local port store made statements t0 t1 rows
   made=$("$LRS_TOOL" make "$LRS_WORK/c" 40 "$lrs_rows") || { lrs_fail "making the class's statements"; return; }
-  read -r _ _ _ _ statements _ _ _ files _ <<<"$made"
-  # The first batch tells how long the rest takes (twice that, as the store slows while it
-  # fills); when that would cross a turn, the load starts again on a fresh store just after
-  # the turn. A load that crossed one all the same is made again once.
-  local attempt est
-  for attempt in 1 2; do
-    port=$(lrs_free_port)
-    lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
-    store=http://127.0.0.1:$port/xAPI
-    left=$(v1_seconds_left)
-    t0=$(now_ms)
-    lrs_load "$store" 1 1 || { lrs_stop; return; }
-    est=$((($(now_ms) - t0) * files * 2 / 1000 + 10))
-    if [ "$est" -ge "$left" ]; then
-      lrs_stop
-      [ "$est" -lt 425 ] || { lrs_fail "the store loads too slowly for its paging (about $est s)"; return; }
-      echo "(the load, about $est s, would cross a turn of the test store's ordering: waiting $left s for it)"
-      sleep $((left + 1))
-      port=$(lrs_free_port)
-      lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
-      store=http://127.0.0.1:$port/xAPI
-      t0=$(now_ms)
-      lrs_load "$store" 1 || { lrs_stop; return; }
-    else
-      lrs_load "$store" 2 || { lrs_stop; return; }
-    fi
-    t1=$(now_ms)
-    v1_turned "$t0" "$t1" || break
-    lrs_stop
-    if [ "$attempt" -eq 2 ]; then
-      lrs_fail "the load crossed a turn of the test store's ordering; its paging would miss statements"
-      return
-    fi
-    echo "(the load, $(((t1 - t0) / 1000)) s, crossed a turn of the test store's ordering: once more)"
-  done
+  read -r _ _ _ _ statements _ <<<"$made"
+  port=$(lrs_free_port)
+  lrs_start "$port" test || { lrs_fail "the store did not start"; return; }
+  store=http://127.0.0.1:$port/xAPI
+  t0=$(now_ms)
+  lrs_load "$store" || { lrs_stop; return; }
+  t1=$(now_ms)
   echo "$statements $((t1 - t0))" >"$LRS_WORK/c.load"
   mkdir -p "$LRS_WORK/config/porome"
   printf '[lrs]\nkey=bench\nsecret=bench\n' >"$LRS_WORK/config/porome/porome.conf"
