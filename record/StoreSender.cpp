@@ -199,14 +199,23 @@ private:
     }
 
     // The store has a statement of this id already: it counts as stored; said only where
-    // the store's differs.
+    // the store's differs. The key that sends is meant to write only: where it may not read
+    // the statement back, the store's is taken as it is, never as a refused key.
     void Compare()
     {
         QUrl url = StatementsUrl();
         url.setQuery(QUrlQuery{{QStringLiteral("statementId"), pending_.front().id}});
         Watch(net_.get(store::Request(url, settings_.authorization)), [this](const Answer& a) {
-            if (a.status == 401 || a.status == 403)
-                return Refused(a.status);
+            if (a.status == 401 || a.status == 403) {
+                if (!unreadSaid_)
+                    shared_.Say(QStringLiteral("porome: the learning record store already had statement %1; the key "
+                                               "may not read it back (HTTP %2), so it keeps its own unread.")
+                                    .arg(pending_.front().id)
+                                    .arg(a.status));
+                unreadSaid_ = true;
+                Leave();
+                return Took();
+            }
             if (a.status == 0 || a.status >= 500)
                 return Failed(a.failure);
             if (a.status != 200 || !store::SameContent(pending_.front().json, QJsonDocument::fromJson(a.body).object()))
@@ -284,7 +293,7 @@ private:
     ThreadMail mail_;
     QTimer retry_;
     std::deque<Spool::Statement> pending_;   // oldest first; a request holds the first ones
-    bool inFlight_ = false, stopped_ = false, refused_ = false, spoolSaid_ = false;
+    bool inFlight_ = false, stopped_ = false, refused_ = false, spoolSaid_ = false, unreadSaid_ = false;
     size_t singles_ = 0, caughtUp_ = 0;
     int rejected_ = 0;
     std::chrono::milliseconds delay_;

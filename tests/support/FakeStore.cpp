@@ -178,6 +178,8 @@ void FakeStore::Answer(QTcpSocket* socket, const QByteArray& request, const QByt
         return reply(Reply(404, Message("no such resource")));
     if (parts.value(0) == "GET") {
         state_.queries << url.toString(QUrl::FullyEncoded);
+        if (state_.writeOnly)
+            return reply(Reply(403, Message("this key may not read statements")));
         const QUrlQuery query(url);
         if (!query.hasQueryItem(QStringLiteral("statementId")))
             return reply(Reply(200, Page(query)));

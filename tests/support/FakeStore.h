@@ -42,6 +42,7 @@ public:
         QByteArray head;                          // of the last request
         int pageSize = 0;                         // 0: every match in one page
         bool moreElsewhere = false;
+        bool writeOnly = false;                   // every GET gets 403, as for a key that only writes
         QStringList queries;                      // every GET's path and query, in order
     };
 
