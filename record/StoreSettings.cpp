@@ -1,19 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "record/StoreSettings.h"
 
+#include "xapi/Endpoint.h"
 #include "xapi/Statements.h"
 
-#include <QHostAddress>
+#include <QCoreApplication>
+#include <QDir>
 #include <QSettings>
-
-namespace {
-
-bool Loopback(const QString& host)
-{
-    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
-}
-
-} // namespace
 
 StoreSettings StoreSettings::Read(const QSettings& settings)
 {
@@ -42,17 +35,8 @@ QString StoreSettings::Problem() const
         return QStringLiteral("lrs/endpoint is not set");
     // Shown without what may hold a credential: a user, a password, a query.
     const QString shown = endpoint.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment);
-    const QString scheme = endpoint.scheme().toLower();
-    if (!endpoint.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        || endpoint.host().isEmpty())
-        return QStringLiteral("lrs/endpoint \"%1\" is not an https:// address").arg(shown);
-    if (!endpoint.userInfo().isEmpty())
-        return QStringLiteral("lrs/endpoint \"%1\" holds a user name or password: put them into lrs/key and lrs/secret")
-            .arg(shown);
-    if (scheme == QLatin1String("http") && !Loopback(endpoint.host()))
-        return QStringLiteral("lrs/endpoint \"%1\" is plain http:// to another computer: use https://, so that the key "
-                              "and secret are not sent in the clear")
-            .arg(shown);
+    if (const QString why = xapi::CredentialProblem(endpoint); !why.isEmpty())
+        return QStringLiteral("lrs/endpoint \"%1\" %2").arg(shown, why);
     if (homePage.isEmpty())
         return QStringLiteral("lrs/homePage is not set (the school's IRI, such as https://school.example.jp/)");
     if (!xapi::IsIri(homePage))
@@ -67,4 +51,31 @@ QByteArray StoreSettings::Authorization() const
     if (key.isEmpty() && secret.isEmpty())
         return {};
     return "Basic " + (key + QLatin1Char(':') + secret).toUtf8().toBase64();
+}
+
+ReadKey ReadKey::FromSettings()
+{
+    // The user's own file (HKCU) alone: with fallbacks, QSettings would also give the values
+    // of the machine-wide one.
+    QSettings user;
+    user.setFallbacksEnabled(false);
+    const QSettings machine(QSettings::SystemScope, QCoreApplication::organizationName(),
+                            QCoreApplication::applicationName());
+    const auto where = [](const QSettings& s) { return QDir::toNativeSeparators(s.fileName()); };
+    ReadKey k;
+    if (machine.contains(QStringLiteral("lrs/readKey")) || machine.contains(QStringLiteral("lrs/readSecret"))) {
+        k.problem = QStringLiteral("lrs/readKey in %1 is refused: those are the settings of every account, which "
+                                   "every pupil can read. Move it into the teacher's own settings %2, and give the "
+                                   "store a new read key, since the old one may have been read")
+                        .arg(where(machine), where(user));
+        return k;
+    }
+    k.key = user.value(QStringLiteral("lrs/readKey")).toString();
+    k.secret = user.value(QStringLiteral("lrs/readSecret")).toString();
+    if (k.key.isEmpty() && k.secret.isEmpty())
+        k.problem = QStringLiteral("no key to read the learning record store: put lrs/readKey and lrs/readSecret into "
+                                   "your own settings %1 (lrs/key and lrs/secret are for writing only), "
+                                   "or give --lrs-key and --lrs-secret")
+                        .arg(where(user));
+    return k;
 }

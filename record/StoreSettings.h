@@ -23,3 +23,18 @@ struct StoreSettings
     // The Authorization header's value.
     QByteArray Authorization() const;
 };
+
+// The key a report reads the store with. The settings for every account of the computer
+// (/etc/xdg/porome/porome.conf, HKLM) hold only a key that writes statements, since every
+// pupil's account can read them; a key that reads every pupil's statements lives in the
+// teacher's own settings (~/.config/porome/porome.conf, HKCU) as [lrs] readKey and readSecret.
+struct ReadKey
+{
+    QString key, secret;
+    // Empty when there is a key to read with; else one line that says why there is none
+    // (never the secret).
+    QString problem;
+
+    // From the application's per-user settings alone, never from the machine-wide ones.
+    static ReadKey FromSettings();
+};

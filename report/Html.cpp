@@ -92,7 +92,7 @@ th, td { border: 1px solid #bbb; padding: .25em .6em; }
 th { background: #eef3ea; } td.n { text-align: right; font-variant-numeric: tabular-nums; }
 tr.total td { font-weight: bold; background: #f6f6f6; }
 svg text { font-size: 13px; font-family: sans-serif; } svg text.v { fill: #444; }
-.note { color: #555; } .skipped { color: #a00; font-weight: bold; }
+.note { color: #555; } .skipped, .warning { color: #a00; font-weight: bold; }
 table.class th, table.class td { padding: .15em .4em; font-size: .9em; }
 table.class td.c { text-align: center; white-space: nowrap; font-variant-numeric: tabular-nums; }
 table.class td.c small { color: #333; }
@@ -192,13 +192,15 @@ QString MistakeTables(const Summary& s)
 
 } // namespace
 
-QString Html(const Summary& s, const QString& title)
+QString Html(const Summary& s, const QString& title, const QString& warning)
 {
     QString h;
     h += QStringLiteral("<!DOCTYPE html>\n<html lang=\"ja\"><head><meta charset=\"utf-8\"><title>%1</title>"
                         "<style>%2</style></head><body>\n")
              .arg(Esc(title), QLatin1String(kStyle));
     h += QStringLiteral("<h1>%1</h1>\n").arg(Esc(title));
+    if (!warning.isEmpty())
+        h += QStringLiteral("<p class=\"warning\">%1</p>\n").arg(Esc(warning));
     h += QStringLiteral("<p class=\"note\">記録ファイル %1 こ、行 %2 (record files, rows). "
                         "○ = 1回目で正解 (right at once), △ = 2回目からで正解 (right later), "
                         "× = 3回まちがえた問題 (wrong three times).</p>\n")

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/Report.h"
+#include "xapi/Statements.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,26 @@
 #include <cstdio>
 
 namespace report {
+
+namespace {
+
+// Read from a store with the activity base every school has unless it names its own: other
+// schools' statements that name the same homePage cannot be told from the school's own.
+QString SharedBaseWarning(const StoreQuery* store)
+{
+    if (!store)
+        return {};
+    QString base = store->activityBase;
+    while (base.endsWith(QLatin1Char('/')))
+        base.chop(1);
+    if (!base.isEmpty() && base != xapi::DefaultActivityBase())
+        return {};
+    return QStringLiteral("この　レポートは　どの　学校でも　おなじ　activityBase で　よんだので、おなじ　homePage を　"
+                          "つかう　ほかの　学校の　きろくが　まざる　ことが　あります。"
+                          "（学校ごとの　activityBase を　せっていに　かいて　ください。）");
+}
+
+} // namespace
 
 int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem, const QDateTime& since)
 {
@@ -37,7 +58,7 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
     }
     if (!output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
         QFile out(output);
-        const QByteArray page = Html(s, QStringLiteral("ポロメ 学習の記録 (learning record)")).toUtf8();
+        const QByteArray page = Html(s, QStringLiteral("ポロメ 学習の記録 (learning record)"), SharedBaseWarning(store)).toUtf8();
         written = out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(page) == page.size() && out.flush();
         if (!written)
             error = out.errorString();

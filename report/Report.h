@@ -9,7 +9,8 @@ namespace report {
 
 // How many wrong answers of a level the page lists.
 constexpr int kWrongAnswersShown = 10;
-QString Html(const Summary& summary, const QString& title);
+// `warning`, when given, stands under the title.
+QString Html(const Summary& summary, const QString& title, const QString& warning = {});
 
 // The workbook of the records: sheets クラス (the class table), レベル (per level), まちがい
 // (per level and kind of mistake) and 記録 (every row, streamed as it is read). Every

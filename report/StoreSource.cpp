@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/StoreSource.h"
+#include "xapi/Endpoint.h"
 #include "xapi/Statements.h"
 
 #include <QEventLoop>
@@ -99,16 +100,47 @@ QString ExerciseOf(const QJsonObject& statement)
     return {};
 }
 
+QString WithoutTrailingSlash(QString iri)
+{
+    while (iri.endsWith(QLatin1Char('/')))
+        iri.chop(1);
+    return iri;
+}
+
+// One of the school's own pupils, on one of the school's own levels: the actor's account is
+// at the school's homePage, and the statement's level is `levelId` under the school's base.
+// A board's store holds every school's statements, and a store may answer more than asked.
+bool Ours(const QJsonObject& statement, const QString& homePage, const QString& levelId)
+{
+    const QString home = statement.value(QStringLiteral("actor")).toObject().value(QStringLiteral("account")).toObject()
+                             .value(QStringLiteral("homePage")).toString();
+    if (WithoutTrailingSlash(home) != homePage)
+        return false;
+    const QJsonArray parent = statement.value(QStringLiteral("context")).toObject()
+                                  .value(QStringLiteral("contextActivities")).toObject()
+                                  .value(QStringLiteral("parent")).toArray();
+    return std::any_of(parent.begin(), parent.end(), [&](const QJsonValue& a) {
+        return a.toObject().value(QStringLiteral("id")).toString() == levelId;
+    });
+}
+
 } // namespace
 
 bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
 {
-    if (!q.endpoint.isValid() || (q.endpoint.scheme() != QStringLiteral("http") && q.endpoint.scheme() != QStringLiteral("https"))) {
-        *error = QStringLiteral("the store's address must begin with http:// or https://");
-        return false;
-    }
+    // Whatever the address held as a user or password is never sent.
     QUrl base = q.endpoint;
     base.setUserInfo({});
+    if (const QString why = xapi::CredentialProblem(base); !why.isEmpty()) {
+        *error = QStringLiteral("the store's address %1 %2").arg(Shown(base), why);
+        return false;
+    }
+    const QString homePage = WithoutTrailingSlash(q.homePage);
+    if (homePage.isEmpty()) {
+        *error = QStringLiteral("lrs/homePage is not set: the report reads only the school's own pupils, whose "
+                                "accounts name it (such as https://school.example.jp/)");
+        return false;
+    }
     if (!base.path().endsWith(QLatin1Char('/')))
         base.setPath(base.path() + QLatin1Char('/'));
     const QString activityBase = q.activityBase.isEmpty() ? xapi::DefaultActivityBase() : q.activityBase;
@@ -121,8 +153,9 @@ bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
     for (int level = 1; level <= kLevels; ++level) {
         for (const QString& verb : {xapi::AnsweredVerb(), xapi::ViewedVerb()}) {
             QUrl url = base.resolved(QUrl(QStringLiteral("statements")));
+            const QString levelId = xapi::LevelActivityId(activityBase, level);
             QUrlQuery query;
-            query.addQueryItem(QStringLiteral("activity"), xapi::LevelActivityId(activityBase, level));
+            query.addQueryItem(QStringLiteral("activity"), levelId);
             query.addQueryItem(QStringLiteral("related_activities"), QStringLiteral("true"));
             query.addQueryItem(QStringLiteral("verb"), verb);
             if (q.since.isValid())
@@ -139,6 +172,8 @@ bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
                     return false;
                 for (const QJsonValue& v : page.statements) {
                     const QJsonObject st = v.toObject();
+                    if (!Ours(st, homePage, levelId))
+                        continue;
                     const QString id = st.value(QStringLiteral("id")).toString();
                     if (!id.isEmpty() && seen.contains(id))
                         continue;

@@ -7,14 +7,16 @@
 #include <QUrl>
 
 // The class's rows read back from the school's learning record store: the program's
-// `answered` and `viewed` statements of every level, page by page.
+// `answered` and `viewed` statements of every level, page by page, of the school's own pupils
+// (their accounts' homePage) under its activity base.
 namespace report {
 
 struct StoreQuery
 {
     QUrl endpoint;              // the store's xAPI base, e.g. https://lrs.example/xAPI/
     QString key, secret;        // HTTP Basic; never printed
-    QString activityBase;       // empty: the program's own
+    QString homePage;           // the school's IRI: only statements of accounts there count
+    QString activityBase;       // empty: the program's own, which every school may use
     QDateTime since;            // invalid: everything
     int maxPages = 20000;       // over every level and verb
     qint64 maxBody = 32 << 20;  // bytes of one page

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/CommandLine.h"
 #include "shell/WindowScale.h"
+#include "xapi/Endpoint.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,13 +41,15 @@ CommandLine ParseCommandLine(const QStringList& args)
                                      QStringLiteral("Make the report of the settings' record folder and store\n"
                                                     "for the last 30 days (or --since) and open it."));
     const QCommandLineOption lrs(QStringLiteral("lrs"),
-                                 QStringLiteral("With --report: also read the learning record store at <url>."),
+                                 QStringLiteral("With --report: also read the learning record store at <url>\n"
+                                                "(https://, or http:// to this computer only)."),
                                  QStringLiteral("url"));
     const QCommandLineOption lrsKey(QStringLiteral("lrs-key"),
-                                    QStringLiteral("The store's key (default: the settings' [lrs] key)."),
+                                    QStringLiteral("The key to read the store with (default: your own\n"
+                                                   "settings' [lrs] readKey)."),
                                     QStringLiteral("key"));
     const QCommandLineOption lrsSecret(QStringLiteral("lrs-secret"),
-                                       QStringLiteral("The store's secret (default: the settings' [lrs] secret)."),
+                                       QStringLiteral("Its secret (default: your own settings' [lrs] readSecret)."),
                                        QStringLiteral("secret"));
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only what was done from <date> on (YYYY-MM-DD or ISO 8601)."),
@@ -110,10 +113,12 @@ CommandLine ParseCommandLine(const QStringList& args)
     }
     const bool storeOptions = parser.isSet(lrs) || cl.lrsKeyGiven || parser.isSet(since);
     if (parser.isSet(lrs)) {
+        // Refused before anything is read, as the sender refuses such an endpoint.
         const QUrl url(cl.lrs, QUrl::StrictMode);
-        if (!url.isValid() || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https"))
-            || url.host().isEmpty())
-            return fail(QStringLiteral("--lrs needs an http:// or https:// address."));
+        if (const QString why = xapi::CredentialProblem(url); !why.isEmpty())
+            return fail(QStringLiteral("--lrs \"%1\" %2.")
+                            .arg(url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment),
+                                 why));
     }
     if (parser.isSet(teacher)) {
         if (parser.isSet(report) || parser.isSet(output) || !parser.positionalArguments().isEmpty()

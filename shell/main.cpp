@@ -162,14 +162,27 @@ int ShowDroppedReport(int argc, char* argv[], const QStringList& inputs)
     return ShowPage(argc, argv, page, problem);
 }
 
-// The store's key and secret: from the command line, else the settings' [lrs] group.
-report::StoreQuery StoreOf(const CommandLine& cl, const QUrl& endpoint)
+// The store to read: the key from the command line, else the teacher's own settings, never
+// the machine's (which only writes); the school from the settings' [lrs] group. Empty with
+// `problem` set when there is no key to read with.
+std::optional<report::StoreQuery> StoreOf(const CommandLine& cl, const QUrl& endpoint, QString* problem)
 {
     const StoreSettings settings = StoreSettings::Read(QSettings());
     report::StoreQuery q;
     q.endpoint = endpoint;
-    q.key = cl.lrsKeyGiven ? cl.lrsKey : settings.key;
-    q.secret = cl.lrsKeyGiven ? cl.lrsSecret : settings.secret;
+    if (cl.lrsKeyGiven) {
+        q.key = cl.lrsKey;
+        q.secret = cl.lrsSecret;
+    } else {
+        const ReadKey key = ReadKey::FromSettings();
+        if (!key.problem.isEmpty()) {
+            *problem = key.problem;
+            return std::nullopt;
+        }
+        q.key = key.key;
+        q.secret = key.secret;
+    }
+    q.homePage = settings.homePage;
     q.activityBase = settings.activityBase;
     q.since = cl.since;
     return q;
@@ -181,8 +194,13 @@ int RunReport(int argc, char* argv[], const CommandLine& cl)
         return report::Run(cl.reportInputs, cl.reportOutput, nullptr, nullptr, cl.since);
     // The network's replies come through an event loop.
     QCoreApplication app(argc, argv);
-    const report::StoreQuery q = StoreOf(cl, QUrl(cl.lrs));
-    return report::Run(cl.reportInputs, cl.reportOutput, &q, nullptr, cl.since);
+    QString problem;
+    const std::optional<report::StoreQuery> q = StoreOf(cl, QUrl(cl.lrs), &problem);
+    if (!q) {
+        std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(problem));
+        return 1;
+    }
+    return report::Run(cl.reportInputs, cl.reportOutput, &*q, nullptr, cl.since);
 }
 
 // 「ポロメ　きろく」: the report of the settings' record folder and store, of the last 30 days
@@ -206,11 +224,16 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
         inputs << QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     std::optional<report::StoreQuery> q;
     std::optional<QCoreApplication> app;
+    QString problem;
     if (!endpoint.isEmpty()) {
         app.emplace(argc, argv);
-        q = StoreOf(cl, endpoint);
+        q = StoreOf(cl, endpoint, &problem);
+        if (!q) {
+            std::fprintf(stderr, "porome: %s; no report made.\n", qPrintable(problem));
+            app.reset();
+            return ShowProblem(argc, argv, QStringLiteral("LRS を　よむ　かぎが　つかえません。\n(%1)").arg(problem));
+        }
     }
-    QString problem;
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
                                             inputs.first(), &problem, cl.since);
     app.reset();   // the page is shown by an application of its own

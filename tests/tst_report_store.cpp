@@ -5,10 +5,14 @@
 #include "record/CsvSink.h"
 #include "report/StoreSource.h"
 #include "shell/Texts.h"
+#include "report/Report.h"
 #include "support/FakeStore.h"
 #include "xapi/Statements.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QNetworkProxy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using Fault = FakeStore::Fault;
@@ -46,14 +50,22 @@ struct Class
     QStringList files;       // the same drill as each pupil's record file
 };
 
+struct School
+{
+    QString homePage, activityBase;
+    std::vector<std::pair<QString, QString>> pupils;   // computer, login
+};
+const School kSchool{"https://school.example.jp", "", {{"pc-1", "taro"}, {"pc-2", "hanako"}}};
+
 // Two pupils on their own computers, each one run with an exercise per level.
-Class Drill()
+Class Drill(const School& school = kSchool)
 {
     Class c;
     int n = 0;
-    for (const auto& [computer, login] : {std::pair{"pc-1", "taro"}, std::pair{"pc-2", "hanako"}}) {
+    for (const auto& [computer, login] : school.pupils) {
         xapi::Settings settings;
-        settings.homePage = "https://school.example.jp";
+        settings.homePage = school.homePage;
+        settings.activityBase = school.activityBase;
         settings.platform = "ポロメ test";
         xapi::Statements st(settings);
         QByteArray file = record::Header().join(u',').toUtf8() + "\r\n";
@@ -89,6 +101,7 @@ report::StoreQuery Query(const FakeStore& store)
     q.endpoint = store.Endpoint();
     q.key = "teacher";
     q.secret = "sekrit-123";
+    q.homePage = kSchool.homePage + "/";
     q.timeoutMs = 500;
     return q;
 }
@@ -186,7 +199,11 @@ private slots:
         QTest::newRow("garbage") << int(Fault::Garbage) << false << "" << "";
         QTest::newRow("huge") << int(Fault::Huge) << false << "" << "more than 65536 bytes";
         QTest::newRow("next page elsewhere") << int(Fault::None) << true << "" << "sent its next page elsewhere";
-        QTest::newRow("not http") << int(Fault::None) << false << "ftp://127.0.0.1/xAPI/" << "must begin with http";
+        QTest::newRow("not http") << int(Fault::None) << false << "ftp://127.0.0.1/xAPI/" << "is not an https:// address";
+        // Through a proxy on 127.0.0.1 (the fake store), should a request ever leave.
+        QTest::newRow("plain http elsewhere") << int(Fault::None) << false << "http://lrs.example.jp/xAPI/"
+                                              << "is plain http:// to another computer";
+        QTest::newRow("no homePage") << int(Fault::None) << false << "-" << "lrs/homePage is not set";
     }
     void storeThatCannotBeReadIsAnError()
     {
@@ -203,8 +220,13 @@ private slots:
         store.SetFault(Fault(fault));
         report::StoreQuery q = Query(store);
         q.maxBody = 1 << 16;
-        if (!endpoint.isEmpty())
+        if (endpoint == "-")
+            q.homePage.clear();
+        else if (!endpoint.isEmpty())
             q.endpoint = QUrl(endpoint);
+        if (endpoint.startsWith("http:"))
+            QNetworkProxy::setApplicationProxy(
+                QNetworkProxy(QNetworkProxy::HttpProxy, "127.0.0.1", quint16(store.Endpoint().port())));
         q.endpoint.setUserName("teacher");
         q.endpoint.setPassword("sekrit-123");
 
@@ -216,7 +238,65 @@ private slots:
         QVERIFY2(clock.elapsed() < 5000, "a store that hangs or floods is given up in bounded time");
         QVERIFY2(!error.isEmpty() && error.contains(says), qPrintable(error));
         QVERIFY2(!error.contains("sekrit") && !error.contains("teacher"), qPrintable(error));
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         store.SetFault(Fault::None);
+        if (!endpoint.isEmpty())
+            QCOMPARE(store.With([](FakeStore::State& s) { return s.queries; }), QStringList());
+    }
+
+    // A board's store holds the statements of every school of the board: each school's
+    // report has its own pupils only, told apart by their accounts' homePage and by the
+    // school's activity base. Made with the base every school shares, the page says so.
+    void eachSchoolItsOwnPupils_data()
+    {
+        QTest::addColumn<QString>("homeA");
+        QTest::addColumn<QString>("homeB");
+        QTest::addColumn<QString>("baseA");
+        QTest::addColumn<QString>("baseB");
+        QTest::addColumn<bool>("warned");
+        const QString a = "https://a.example.jp", b = "https://b.example.jp", board = "https://board.example.jp/";
+        const QString baseA = "https://board.example.jp/a/xapi", baseB = "https://board.example.jp/b/xapi/";
+        QTest::newRow("own homePage and base") << a << b << baseA << baseB << false;
+        QTest::newRow("own homePage, the shared base") << a << b << "" << "" << true;
+        QTest::newRow("the board's homePage, own base") << board << board << baseA << baseB << false;
+        QTest::newRow("own homePage, the shared base named") << a << b << xapi::DefaultActivityBase() << "" << true;
+    }
+    void eachSchoolItsOwnPupils()
+    {
+        QFETCH(QString, homeA);
+        QFETCH(QString, homeB);
+        QFETCH(QString, baseA);
+        QFETCH(QString, baseB);
+        QFETCH(bool, warned);
+        const School a{homeA, baseA, {{"pc-a1", "taro"}, {"pc-a2", "hanako"}}};
+        const School b{homeB, baseB, {{"pc-b1", "jiro"}, {"pc-b2", "yuki"}}};
+        FakeStore store;
+        const Class drillA = Drill(a), drillB = Drill(b);
+        Put(store, drillA.statements);
+        Put(store, drillB.statements);
+        QTemporaryDir dir;
+        for (int i = 0; i < 2; ++i) {
+            const School& school = i ? b : a;
+            const Class& drill = i ? drillB : drillA;
+            report::StoreQuery q = Query(store);
+            q.homePage = school.homePage;
+            q.activityBase = school.activityBase;
+            report::SummaryBuilder fromStore;
+            QString error;
+            QVERIFY2(report::ReadStore(q, fromStore, &error), qPrintable(error));
+            const report::Summary got = fromStore.Finish(), want = report::SummarizeTexts(drill.files);
+            QCOMPARE(got.rows, int(kLesson.size()) * 2);
+            QVERIFY(got.byGroup == want.byGroup);
+            QVERIFY(got.byLevel == want.byLevel);
+
+            const QString page = dir.filePath("report.html");
+            QCOMPARE(report::Run({}, page, &q), 0);
+            QFile f(page);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QString html = QString::fromUtf8(f.readAll());
+            QCOMPARE(html.contains("おなじ　activityBase で　よんだので"), warned);
+            QVERIFY(html.contains(school.pupils.front().second) && !html.contains(i ? "taro" : "jiro"));
+        }
     }
 };
 

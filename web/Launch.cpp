@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "web/Launch.h"
 
+#include "xapi/Endpoint.h"
 #include "xapi/Statements.h"
 
 #include <QJsonDocument>
@@ -98,22 +99,9 @@ const QStringList& LaunchParameters()
 
 bool UsableAddress(const QUrl& url, QString* why)
 {
-    const QString scheme = url.scheme();
-    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
-        *why = QStringLiteral("is not an http:// or https:// address");
-        return false;
-    }
-    if (!url.userInfo().isEmpty()) {
-        *why = QStringLiteral("holds a user name or password, which a browser does not send");
-        return false;
-    }
-    const QString host = url.host();
-    if (scheme == QLatin1String("http") && host != QLatin1String("localhost") && host != QLatin1String("127.0.0.1")
-        && host != QLatin1String("::1")) {
-        *why = QStringLiteral("is plain http:// away from this machine; a store must be https://");
-        return false;
-    }
-    return true;
+    // The same rule as the desktop's sender and report.
+    *why = xapi::CredentialProblem(url);
+    return why->isEmpty();
 }
 
 Launch ReadLaunch(const LaunchInput& input)
