@@ -183,6 +183,8 @@ folder=$WORK/record
 endpoint=$ENDPOINT
 key=$LRS_KEY
 secret=$LRS_SECRET
+readKey=$LRS_KEY
+readSecret=$LRS_SECRET
 homePage=https://school.porome.invalid/
 EOF
   start_xvfb 1280x1024

@@ -303,6 +303,10 @@ make_msi() {
   [ "$got" = ポロメ ] || { echo "the MSI's product name is '$got', not ポロメ" >&2; return 1; }
   msiinfo export "$work/porome.msi" Shortcut | grep -q 'POROMEKI|ポロメ　きろく.*--teacher-report' ||
     { echo "the MSI has no Start menu entry ポロメ　きろく running --teacher-report" >&2; return 1; }
+  # HKLM is read by every pupil's account: the MSI writes the key that only writes, never a
+  # read key.
+  ! msiinfo export "$work/porome.msi" Registry | grep -qi 'readKey\|readSecret' ||
+    { echo "the MSI writes a read key into the settings of every account" >&2; return 1; }
   mv "$work/porome.msi" "$out"
   ls -l "$out"
 }
@@ -343,6 +347,10 @@ run_check() {
   if [ -n "$store" ]; then
     "$wine" reg add "$key" /v endpoint /t REG_SZ /d "$store" /f >/dev/null
     "$wine" reg add "$key" /v homePage /t REG_SZ /d https://school.example.jp /f >/dev/null
+    # The report reads with the teacher's own key (this account's), which this store takes
+    # as it takes any.
+    "$wine" reg add "$key" /v readKey /t REG_SZ /d teacher /f >/dev/null
+    "$wine" reg add "$key" /v readSecret /t REG_SZ /d teacher /f >/dev/null
   fi
 
   log "porome.exe under Wine on $DISPLAY"
