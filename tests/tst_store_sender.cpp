@@ -204,33 +204,29 @@ private slots:
         QCOMPARE(QDir(rig.folder).entryList({"run-*"}, QDir::Files), QStringList());
     }
 
-    // The key of every classroom computer writes only: a statement the store has already
-    // cannot be read back to compare, and counts as stored without stopping the sender.
+    // The classroom's key writes only: a statement the store has already cannot be read back
+    // to compare, and counts as stored without stopping the sender.
     void conflictWithAWriteOnlyKey_data()
     {
-        QTest::addColumn<bool>("strict");   // the same content gets 409 too
+        QTest::addColumn<bool>("same");   // the store's has the same content (a strict store: 409 too)
         QTest::newRow("the same content") << true;
         QTest::newRow("other content") << false;
     }
     void conflictWithAWriteOnlyKey()
     {
-        QFETCH(bool, strict);
+        QFETCH(bool, same);
         Rig rig;
         rig.store.With([&](FakeStore::State& s) {
-            s.strict = strict;
-            s.writeOnly = true;
-            s.stored.insert(Id(2), strict ? Statement(2) : Statement(2, "×"));
+            s.strict = s.writeOnly = true;
+            s.stored.insert(Id(2), Statement(2, same ? "○" : "×"));
         });
         rig.Start();
-        for (int n = 1; n <= 4; ++n)
+        for (int n = 1; n <= 3; ++n)
             rig.sender->Add(Statement(n));
         QTRY_COMPARE_WITH_TIMEOUT(rig.sender->Waiting(), size_t(0), 10000);
-        for (int n = 1; n <= 4; ++n)
-            QCOMPARE(rig.Times(n), n == 2 ? 0 : 1);
+        QCOMPARE(rig.Times(1) + rig.Times(3), 2);
         QCOMPARE(rig.Said("already had statement " + Id(2) + "; the key may not read it back (HTTP 403)"), 1);
         QCOMPARE(rig.Said("refuses the key"), 0);
-        rig.sender.reset();
-        QCOMPARE(rig.InSpool(), size_t(0));
     }
 
     // A crash left three statements: the first stored, the last torn. Another program runs.
