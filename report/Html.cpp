@@ -99,7 +99,7 @@ table.class th, table.class td { padding: .15em .4em; font-size: .9em; }
 table.class td.c { text-align: center; white-space: nowrap; font-variant-numeric: tabular-nums; }
 table.class td.c small { color: #333; }
 table.class th.lv { writing-mode: horizontal-tb; white-space: nowrap; }
-table.class td.who { white-space: nowrap; } table.class td.notyet { font-weight: bold; color: #a00; } table.class td.kinds { min-width: 16em; }
+table.class td.who { white-space: nowrap; } table.class td.kinds { min-width: 16em; }
 details { margin: .6em 0; } summary { font-size: 1.25em; font-weight: bold; cursor: pointer; padding: .2em 0; }
 .legend span { display: inline-block; padding: 0 .5em; margin-right: .3em; }
 @page { size: A4 landscape; margin: 8mm; }
@@ -109,13 +109,18 @@ details { margin: .6em 0; } summary { font-size: 1.25em; font-weight: bold; curs
   section.class { break-after: page; }
   details:not([open]) { display: none; }
   section.class h2 { display: none; }
-  section.roster h2 { display: block; font-size: 11pt; margin: 0 0 2pt; border: 0; }
   table.class { margin: 0; width: 100%; }
   table.class th, table.class td { font-size: 8.5pt; padding: 0 3pt; line-height: 1.3; }
   table.class td.kinds { min-width: 0; }
   * { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
   svg { max-width: 100%; height: auto; }
 }
+)";
+
+// With a roster, added to the style: the class's title is printed above its table.
+const char* const kRosterStyle = R"(
+table.class td.notyet { font-weight: bold; color: #a00; }
+@media print { section.roster h2 { display: block; font-size: 11pt; margin: 0 0 2pt; border: 0; } }
 )";
 
 // Red through amber to green for a share of 0..1.
@@ -291,6 +296,8 @@ QString Html(const Summary& s, const QString& title)
     const std::vector<ClassSection> sections = RosterSections(s, &idle);
     if (s.roster)
         h += RosterNote(*s.roster, idle);
+    if (!sections.empty())
+        h += QStringLiteral("<style>%1</style>\n").arg(QLatin1String(kRosterStyle));
     h += sections.empty() ? ClassTable(s) : RosterTables(sections);
 
     // Per level, the whole class
