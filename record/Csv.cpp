@@ -47,12 +47,22 @@ QString Row(const QStringList& fields)
 
 void Parse(QStringView text, const std::function<void(const std::vector<QString>&, bool)>& row)
 {
+    ParseLines(text, [&](const std::vector<QString>& fields, bool broken, qsizetype) { row(fields, broken); });
+}
+
+void ParseLines(QStringView text, const std::function<void(const std::vector<QString>&, bool, qsizetype)>& row)
+{
     qsizetype i = 0;
+    // The line a row begins on, counted up to the row's start from the last one's.
+    qsizetype line = 1, counted = 0;
     const qsizetype n = text.size();
     if (n > 0 && text[0] == QChar(0xFEFF))
         i = 1;
     std::vector<QString> fields;
     while (i < n) {
+        for (; counted < i; ++counted)
+            if (text[counted] == u'\n' || (text[counted] == u'\r' && (counted + 1 >= n || text[counted + 1] != u'\n')))
+                ++line;
         fields.clear();
         bool broken = false;
         // One row: fields up to an unquoted line end.
@@ -108,7 +118,7 @@ void Parse(QStringView text, const std::function<void(const std::vector<QString>
             ++i;
         if (fields.size() == 1 && fields[0].isEmpty() && !broken)
             continue;
-        row(fields, broken);
+        row(fields, broken, line);
     }
 }
 

@@ -22,5 +22,8 @@ QString Inert(const QString& typed);
 // runs to the end of the text; its fields are then of no use. Empty lines give no row.
 // A byte-order mark at the start is skipped.
 void Parse(QStringView text, const std::function<void(const std::vector<QString>& fields, bool broken)>& row);
+// The same, with the number of the line (from 1) each row begins on.
+void ParseLines(QStringView text,
+                const std::function<void(const std::vector<QString>& fields, bool broken, qsizetype line)>& row);
 
 } // namespace csv

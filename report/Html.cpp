@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/Report.h"
 
+#include "report/Roster.h"
 #include "shell/Texts.h"
 
 #include <algorithm>
+#include <set>
 
 namespace report {
 
@@ -115,6 +117,12 @@ details { margin: .6em 0; } summary { font-size: 1.25em; font-weight: bold; curs
 }
 )";
 
+// With a roster, added to the style: the class's title is printed above its table.
+const char* const kRosterStyle = R"(
+table.class td.notyet { font-weight: bold; color: #a00; }
+@media print { section.roster h2 { display: block; font-size: 11pt; margin: 0 0 2pt; border: 0; } }
+)";
+
 // Red through amber to green for a share of 0..1.
 QString ShareColour(double share)
 {
@@ -165,6 +173,81 @@ QString ClassTable(const Summary& s)
     return h;
 }
 
+// "分母どうしもたした 5" for the kinds of a roster's row, at most two.
+QString TopKinds(const std::vector<MistakeCount>& kinds)
+{
+    return TopKinds(&kinds);
+}
+
+// What the roster gave and what of it was left out, and its problems, none naming a pupil.
+QString RosterNote(const Roster& r, int idle)
+{
+    QString h = QStringLiteral("<p class=\"note\">めいぼ (roster): 利用者 %1 人、クラス %2、在籍 %3 をよみました "
+                               "(users, classes, enrollments taken)")
+                    .arg(r.users())
+                    .arg(r.classes())
+                    .arg(r.enrollments());
+    if (r.leftOut() > 0 || r.deleted() > 0)
+        h += QStringLiteral("。のこした行 %1、tobedeleted %2 (rows left out)").arg(r.leftOut()).arg(r.deleted());
+    if (idle > 0)
+        h += QStringLiteral("。記録のない　クラス %1 は　のせていません (classes without records, not shown)").arg(idle);
+    h += QStringLiteral(".</p>\n");
+    if (!r.Usable())
+        h += QStringLiteral("<p class=\"skipped\">めいぼを　つかえませんでした (the roster is not used).</p>\n");
+    if (!r.Problems().isEmpty()) {
+        h += QStringLiteral("<ul class=\"skipped\">");
+        for (const QString& p : r.Problems())
+            h += QStringLiteral("<li>%1</li>").arg(Esc(p));
+        h += QStringLiteral("</ul>\n");
+    }
+    return h;
+}
+
+// The class table with a roster: a section per class, its pupils in 出席番号 order, those
+// without a check in the period at the top.
+QString RosterTables(const std::vector<ClassSection>& sections)
+{
+    QString h = QStringLiteral("<p class=\"note legend\">○の割合 (share right at once) と問題の数 (problems): "
+                               "<span style=\"background:%1\">0%</span><span style=\"background:%2\">50%</span>"
+                               "<span style=\"background:%3\">100%</span></p>\n")
+                    .arg(ShareColour(0), ShareColour(0.5), ShareColour(1));
+    for (const ClassSection& section : sections) {
+        std::set<int> levels;
+        for (const ClassRow& row : section.rows)
+            for (const auto& [level, c] : row.levels)
+                levels.insert(level);
+        h += QStringLiteral("<section class=\"class roster\"><h2>%1</h2>\n<table class=\"class\"><tr><th>出席番号</th>"
+                            "<th>なまえ（かな）</th>")
+                 .arg(Esc(section.title));
+        for (int level : levels)
+            h += QStringLiteral("<th class=\"lv\">%1</th>").arg(Esc(LevelLabel(level)));
+        h += QStringLiteral("<th>よくあるまちがい (typical mistakes)</th></tr>\n");
+        for (const ClassRow& row : section.rows) {
+            h += QStringLiteral("<tr><td class=\"n\">%1</td><td class=\"who\">%2</td>")
+                     .arg(row.number > 0 ? QString::number(row.number) : QString(), Esc(row.name));
+            if (!row.checked && section.listed) {
+                h += QStringLiteral("<td class=\"notyet\" colspan=\"%1\">まだ　していません</td></tr>\n")
+                         .arg(levels.size() + 1);
+                continue;
+            }
+            for (int level : levels) {
+                const auto c = row.levels.find(level);
+                const double share = c == row.levels.end() ? -1 : RightShare(c->second);
+                if (share < 0)
+                    h += QStringLiteral("<td class=\"c\"></td>");
+                else
+                    h += QStringLiteral("<td class=\"c\" style=\"background:%1\">%2% <small>%3問</small></td>")
+                             .arg(ShareColour(share))
+                             .arg(int(share * 100 + 0.5))
+                             .arg(c->second.problems);
+            }
+            h += QStringLiteral("<td class=\"kinds\">%1</td></tr>\n").arg(TopKinds(row.kinds));
+        }
+        h += QStringLiteral("</table></section>\n");
+    }
+    return h;
+}
+
 QString MistakeTables(const Summary& s)
 {
     QString h;
@@ -211,7 +294,13 @@ QString Html(const Summary& s, const QString& title, const QString& warning)
     for (const QString& u : s.unreadable)
         h += QStringLiteral("<p class=\"skipped\">開けなかったファイル (could not open): %1</p>\n").arg(Esc(u));
 
-    h += ClassTable(s);
+    int idle = 0;
+    const std::vector<ClassSection> sections = RosterSections(s, &idle);
+    if (s.roster)
+        h += RosterNote(*s.roster, idle);
+    if (!sections.empty())
+        h += QStringLiteral("<style>%1</style>\n").arg(QLatin1String(kRosterStyle));
+    h += sections.empty() ? ClassTable(s) : RosterTables(sections);
 
     // Per level, the whole class
     h += QStringLiteral("<details><summary>レベルごと (per level)</summary>\n");
@@ -238,14 +327,14 @@ QString Html(const Summary& s, const QString& title, const QString& warning)
     h += QStringLiteral("<details><summary>コンピューター・ログインごと (per computer and login)</summary>\n");
     std::vector<std::pair<QString, Counts>> groupRows;
     for (const auto& [group, levels] : s.byGroup) {
-        h += QStringLiteral("<h3>%1</h3>\n<table><tr><th>レベル</th>%2</tr>\n").arg(Esc(group), kCountHeads);
+        h += QStringLiteral("<h3>%1</h3>\n<table><tr><th>レベル</th>%2</tr>\n").arg(Esc(GroupLabel(s, group)), kCountHeads);
         Counts total;
         for (const auto& [level, c] : levels) {
             h += QStringLiteral("<tr><td>%1</td>%2</tr>\n").arg(Esc(LevelLabel(level)), Cells(c));
             total += c;
         }
         h += QStringLiteral("<tr class=\"total\"><td>ぜんぶ (all)</td>%1</tr></table>\n").arg(Cells(total));
-        groupRows.emplace_back(group, total);
+        groupRows.emplace_back(GroupLabel(s, group), total);
     }
     if (!groupRows.empty())
         h += Chart(groupRows);

@@ -32,7 +32,8 @@ QString SharedBaseWarning(const StoreQuery* store)
 
 } // namespace
 
-int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem, const QDateTime& since)
+int Run(const QStringList& inputs, const QString& output, const StoreQuery* store, QString* problem, const QDateTime& since,
+        std::shared_ptr<const Roster> roster)
 {
     Summary s;
     QString error, storeError;
@@ -44,11 +45,11 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
                 storeError = QStringLiteral("the store could not be read");
         };
     if (output.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) {
-        written = WriteWorkbook(inputs, output, &s, &error, more, since);
+        written = WriteWorkbook(inputs, output, &s, &error, more, since, roster);
         if (!storeError.isEmpty())
             QFile::remove(output);
     } else {
-        s = Summarize(inputs, {}, more, since);
+        s = Summarize(inputs, {}, more, since, roster);
     }
     if (!storeError.isEmpty()) {
         std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(storeError));
@@ -93,17 +94,17 @@ QString DroppedReportFolder(const QStringList& inputs)
 }
 
 QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where, QString* problem,
-                   const QDateTime& since)
+                   const QDateTime& since, std::shared_ptr<const Roster> roster)
 {
     const QString folder = where.isEmpty() ? DroppedReportFolder(inputs) : where;
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
     QFile::remove(page);
     // A page without records still says so, and is shown.
-    Run(inputs, page, store, problem, since);
+    Run(inputs, page, store, problem, since, roster);
     if (!QFile::exists(page))
         return {};
-    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store, nullptr, since);
+    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store, nullptr, since, roster);
     return page;
 }
 

@@ -3,8 +3,10 @@
 
 #include "record/Csv.h"
 #include "record/Row.h"
+#include "report/Roster.h"
 #include "shell/Texts.h"
 
+#include <QCollator>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -58,9 +60,12 @@ struct SummaryBuilder::Accumulator
     // the program sent them too, count once.
     QSet<size_t> fileChecks;
     bool readingFile = false;
+    // With a usable roster, the rows' pupils and classes; a row's class is of its day.
+    std::shared_ptr<const Roster> roster;
+    QString currentDay;
 
     // The computer and login of the rows being read, with their places in the tallies.
-    const Who* current = nullptr;
+    Who* current = nullptr;
     std::map<int, Counts>* counts = nullptr;
     std::map<int, QSet<int>>* fileProblems = nullptr;
     QHash<QString, int>* kinds = nullptr;
@@ -178,9 +183,20 @@ template<class Field> void SummaryBuilder::Accumulator::addRow(const Field& fiel
         return;
     }
     // A file's rows are mostly of one computer and login: its group is looked up once.
-    if (!current || field(record::Computer) != current->computer || field(record::Login) != current->login) {
-        const Who who{field(record::Computer), field(record::Login)};
-        const QString group = who.computer + QStringLiteral(" / ") + who.login;
+    // With a roster, a login's class may change with the school year, so with the day too.
+    const QStringView day = QStringView(field(record::When)).left(10);
+    if (!current || field(record::Computer) != current->computer || field(record::Login) != current->login
+        || (roster && day != currentDay)) {
+        Who who{field(record::Computer), field(record::Login)};
+        QString group = who.computer + QStringLiteral(" / ") + who.login;
+        if (roster) {
+            currentDay = day.toString();
+            const Roster::Place p = roster->Find(who.login, day);
+            who.user = p.user;
+            who.klass = p.klass;
+            if (p.klass >= 0)
+                group += QStringLiteral("\x1f") + QString::number(p.klass);
+        }
         current = &summary.who.try_emplace(group, who).first->second;
         counts = &summary.byGroup[group];
         fileProblems = &problems[group];
@@ -192,6 +208,7 @@ template<class Field> void SummaryBuilder::Accumulator::addRow(const Field& fiel
     if (check || hint)
         (*fileProblems)[level].insert(serial);
     if (check) {
+        current->checked = true;
         if (outcome == record::Right)
             ++c.right;
         else if (outcome == record::RightLater)
@@ -266,6 +283,7 @@ Summary SummaryBuilder::Accumulator::finish()
             list.push_back({it.key(), it.value(), {}});
         std::sort(list.begin(), list.end(), MoreFrequent);
     }
+    summary.roster = roster;
     return std::move(summary);
 }
 
@@ -292,6 +310,94 @@ std::vector<Pupil> Pupils(const Summary& s)
                               group});
     std::sort(pupils.begin(), pupils.end(), [](const Pupil& a, const Pupil& b) { return a.name < b.name; });
     return pupils;
+}
+
+QString GroupLabel(const Summary& s, const QString& group)
+{
+    const auto w = s.who.find(group);
+    if (w == s.who.end())
+        return group;
+    const Who& who = w->second;
+    QString label = who.computer + QStringLiteral(" / ") + who.login;
+    if (s.roster && who.klass >= 0)
+        label += QStringLiteral(" (%1)").arg(s.roster->Classes().at(size_t(who.klass)).title);
+    return label;
+}
+
+std::vector<ClassSection> RosterSections(const Summary& s, int* idle)
+{
+    std::vector<ClassSection> sections;
+    if (idle)
+        *idle = 0;
+    if (!s.roster || !s.roster->Usable())
+        return sections;
+    const Roster& roster = *s.roster;
+    // Per class and user, the groups of their rows (a pupil may use several computers).
+    std::map<std::pair<int, int>, std::vector<QString>> enrolled;
+    std::vector<Pupil> unlisted;
+    QSet<QString> inClass;
+    for (const auto& [group, who] : s.who)
+        if (s.byGroup.count(group) && who.klass >= 0) {
+            enrolled[{who.klass, who.user}].push_back(group);
+            inClass.insert(group);
+        }
+    for (const Pupil& p : Pupils(s))
+        if (!inClass.contains(p.group))
+            unlisted.push_back(p);
+    const auto rowOf = [&](const std::vector<QString>& groups, ClassRow& row) {
+        QHash<QString, int> kinds;
+        for (const QString& g : groups) {
+            row.checked = row.checked || s.who.at(g).checked;
+            for (const auto& [level, c] : s.byGroup.at(g))
+                row.levels[level] += c;
+            if (const auto m = s.groupMistakes.find(g); m != s.groupMistakes.end())
+                for (const MistakeCount& k : m->second)
+                    kinds[k.kind] += k.count;
+        }
+        for (auto it = kinds.cbegin(); it != kinds.cend(); ++it)
+            row.kinds.push_back({it.key(), it.value(), {}});
+        std::sort(row.kinds.begin(), row.kinds.end(), MoreFrequent);
+    };
+    std::vector<int> classes;
+    for (size_t k = 0; k < roster.Classes().size(); ++k) {
+        const Roster::Class& c = roster.Classes()[k];
+        if (!c.homeroom)
+            continue;
+        const auto first = enrolled.lower_bound({int(k), -1});
+        if (first != enrolled.end() && first->first.first == int(k))
+            classes.push_back(int(k));
+        else if (idle && !c.pupils.empty())
+            ++*idle;
+    }
+    QCollator titles(QLocale(QLocale::Japanese));
+    titles.setNumericMode(true);
+    std::stable_sort(classes.begin(), classes.end(), [&](int a, int b) {
+        return titles.compare(roster.Classes()[size_t(a)].title, roster.Classes()[size_t(b)].title) < 0;
+    });
+    for (int k : classes) {
+        const Roster::Class& c = roster.Classes()[size_t(k)];
+        ClassSection section{c.title, true, {}};
+        std::vector<ClassRow> done;
+        for (const Roster::Member& m : c.pupils) {
+            ClassRow row{m.number, roster.DisplayName(m.user), false, {}, {}};
+            if (const auto g = enrolled.find({k, m.user}); g != enrolled.end())
+                rowOf(g->second, row);
+            (row.checked ? done : section.rows).push_back(std::move(row));
+        }
+        for (ClassRow& row : done)
+            section.rows.push_back(std::move(row));
+        sections.push_back(std::move(section));
+    }
+    if (!unlisted.empty()) {
+        ClassSection section{QStringLiteral("めいぼに　ない　人"), false, {}};
+        for (const Pupil& p : unlisted) {
+            ClassRow row{0, p.name, false, {}, {}};
+            rowOf({p.group}, row);
+            section.rows.push_back(std::move(row));
+        }
+        sections.push_back(std::move(section));
+    }
+    return sections;
 }
 
 SummaryBuilder::SummaryBuilder(RowSink rows) : acc_(std::make_unique<Accumulator>())
@@ -333,6 +439,12 @@ void SummaryBuilder::SetSince(const QDateTime& since)
     acc_->since = since.isValid() ? since.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) : QString();
 }
 
+void SummaryBuilder::SetRoster(std::shared_ptr<const Roster> roster)
+{
+    acc_->current = nullptr;
+    acc_->roster = roster && roster->Usable() ? std::move(roster) : nullptr;
+}
+
 void SummaryBuilder::AddUnreadable(const QString& input)
 {
     acc_->summary.unreadable << input;
@@ -351,11 +463,15 @@ Summary SummarizeTexts(const QStringList& texts)
     return b.Finish();
 }
 
-Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more, const QDateTime& since)
+Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSource& more, const QDateTime& since,
+                  std::shared_ptr<const Roster> roster)
 {
     QStringList files;
     SummaryBuilder b(rows);
     b.SetSince(since);
+    b.SetRoster(roster);
+    // The page tells of an unusable roster's problems all the same.
+    const std::shared_ptr<const Roster> given = roster;
     for (const QString& input : inputs) {
         const QFileInfo info(input);
         if (info.isDir()) {
@@ -379,7 +495,9 @@ Summary Summarize(const QStringList& inputs, const RowSink& rows, const RunSourc
     }
     if (more)
         more(b);
-    return b.Finish();
+    Summary s = b.Finish();
+    s.roster = given;
+    return s;
 }
 
 } // namespace report

@@ -14,6 +14,8 @@
 // frequent wrong answers of each level.
 namespace report {
 
+class Roster;
+
 struct Counts
 {
     int problems = 0;   // problems worked on: checked at least once
@@ -45,6 +47,10 @@ struct MistakeCount
 struct Who
 {
     QString computer, login;
+    // With a roster: the user the login names and the homeroom class of the rows' school
+    // year (-1: none), and whether any of the rows is a check.
+    int user = -1, klass = -1;
+    bool checked = false;
 };
 
 struct Summary
@@ -60,6 +66,8 @@ struct Summary
     // Per "computer / login", the kinds of its wrong tries, most frequent first.
     std::map<QString, std::vector<MistakeCount>> groupMistakes;
     std::map<QString, Who> who;
+    // The class lists the rows were matched to; null without one.
+    std::shared_ptr<const Roster> roster;
     int files = 0, rows = 0, skipped = 0;
     QStringList unreadable;   // inputs that are neither a readable file nor a folder
 };
@@ -75,8 +83,9 @@ using RunSource = std::function<void(SummaryBuilder&)>;
 // Reads the record files and every *.csv below the folders among `inputs`, one file at a
 // time, then what `more` gives; `rows`, when given, receives every row as it is read. With
 // `since`, only the rows of that moment on.
+// With `roster`, each row's pupil and class are looked up in it.
 Summary Summarize(const QStringList& inputs, const RowSink& rows = {}, const RunSource& more = {},
-                  const QDateTime& since = {});
+                  const QDateTime& since = {}, std::shared_ptr<const Roster> roster = {});
 // The same for records already in memory (one text per file).
 Summary SummarizeTexts(const QStringList& texts);
 // Builds the summary from rows, one run of the program at a time: a record file, or the
@@ -99,6 +108,8 @@ public:
     // record file given before had (the program wrote it there and sent it to the store) are
     // left out too: each check counts once.
     void SetSince(const QDateTime& since);
+    // Rows read from then on are matched to the roster's pupils and classes, when it is usable.
+    void SetRoster(std::shared_ptr<const Roster> roster);
     Summary Finish();
 
 private:
@@ -113,6 +124,28 @@ struct Pupil
     QString name, group;   // group: the "computer / login" of Summary::byGroup
 };
 std::vector<Pupil> Pupils(const Summary& summary);
+// "computer / login" of a group, with its class where a roster gave one.
+QString GroupLabel(const Summary& summary, const QString& group);
+
+// The class table with a roster: a section per homeroom class that has rows, every pupil
+// enrolled in it, and last the rows whose login is in no class of the roster.
+struct ClassRow
+{
+    int number = 0;       // 出席番号; 0 when the roster gives none, or in no roster
+    QString name;         // なまえ（かな）, or the login of a row in no roster
+    bool checked = false; // a check in the period; false: 「まだ　していません」
+    std::map<int, Counts> levels;
+    std::vector<MistakeCount> kinds;   // most frequent first
+};
+struct ClassSection
+{
+    QString title;           // the class's title; for the rows in no roster 「めいぼに　ない　人」
+    bool listed = true;      // false for the rows in no roster
+    std::vector<ClassRow> rows;   // those without a check first, each part in 出席番号 order
+};
+// Empty without a usable roster. `idle`, when given, gets the roster's homeroom classes left
+// out for having no rows.
+std::vector<ClassSection> RosterSections(const Summary& summary, int* idle = nullptr);
 // The level's name in the report, "3年 L01".
 QString LevelLabel(int level);
 // The share of the problems worked on that were right at once, 0..1; -1 without problems.

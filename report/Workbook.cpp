@@ -58,10 +58,54 @@ void CountCells(Sheet& sh, lxw_row_t r, lxw_col_t c, const Counts& n)
         sh.Number(r, c++, v);
 }
 
+// The クラス sheet with a roster: クラス, 出席番号 and なまえ（かな） before the levels; gives the
+// rows written.
+lxw_row_t RosterSheet(Sheet& pupils, const Summary& s, const std::vector<ClassSection>& sections, lxw_format* bold,
+                      lxw_format* percent)
+{
+    QStringList head{QStringLiteral("クラス"), QStringLiteral("出席番号"), QStringLiteral("なまえ（かな）")};
+    for (const auto& [level, c] : s.byLevel)
+        head << LevelLabel(level) + QStringLiteral(" ○") << LevelLabel(level) + QStringLiteral(" 問題");
+    head << QStringLiteral("よくあるまちがい");
+    pupils.Head(head, bold);
+    lxw_row_t r = 1;
+    for (const ClassSection& section : sections)
+        for (const ClassRow& row : section.rows) {
+            pupils.Text(r, 0, section.title);
+            if (row.number > 0)
+                pupils.Number(r, 1, row.number);
+            pupils.Text(r, 2, row.name);
+            lxw_col_t c = 3;
+            if (!row.checked && section.listed) {
+                pupils.Text(r, c, QStringLiteral("まだ　していません"));
+                ++r;
+                continue;
+            }
+            for (const auto& [level, total] : s.byLevel) {
+                const auto here = row.levels.find(level);
+                if (here != row.levels.end() && RightShare(here->second) >= 0) {
+                    pupils.Number(r, c, RightShare(here->second), percent);
+                    pupils.Number(r, c + 1, here->second.problems);
+                }
+                c += 2;
+            }
+            QStringList top;
+            for (const MistakeCount& k : row.kinds)
+                if (!k.kind.isEmpty() && top.size() < 2)
+                    top << QStringLiteral("%1 %2").arg(k.kind).arg(k.count);
+            pupils.Text(r, c, top.join(QStringLiteral("、")));
+            ++r;
+        }
+    worksheet_set_column(pupils.get(), 0, 0, 12, nullptr);
+    worksheet_set_column(pupils.get(), 1, 1, 8, nullptr);
+    worksheet_set_column(pupils.get(), 2, 2, 28, nullptr);
+    return r - 1;
+}
+
 } // namespace
 
 bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
-                   const RunSource& more, const QDateTime& since)
+                   const RunSource& more, const QDateTime& since, std::shared_ptr<const Roster> roster)
 {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
@@ -90,19 +134,25 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
                 rows.Text(r, lxw_col_t(c), f[c]);
         }
         ++r;
-    }, more, since);
+    }, more, since, std::move(roster));
     worksheet_set_column(rows.get(), record::When, record::When, 19, nullptr);
     worksheet_set_column(rows.get(), record::ProblemWords, record::Answer, 16, nullptr);
     worksheet_set_column(rows.get(), record::Mistake, record::Mistake, 22, nullptr);
     const Summary& s = *summary;
 
     // クラス: per pupil and level the share right at once and the problems.
+    const std::vector<ClassSection> sections = RosterSections(s);
+    const lxw_col_t first = sections.empty() ? 1 : 3;   // the first level's column
     QStringList head{QStringLiteral("ログイン")};
     for (const auto& [level, c] : s.byLevel)
         head << LevelLabel(level) + QStringLiteral(" ○") << LevelLabel(level) + QStringLiteral(" 問題");
     head << QStringLiteral("よくあるまちがい");
-    pupils.Head(head, bold);
-    const std::vector<Pupil> all = Pupils(s);
+    const std::vector<Pupil> all = sections.empty() ? Pupils(s) : std::vector<Pupil>();
+    lxw_row_t filled = lxw_row_t(all.size());
+    if (sections.empty())
+        pupils.Head(head, bold);
+    else
+        filled = RosterSheet(pupils, s, sections, bold, percent);
     r = 1;
     for (const Pupil& p : all) {
         pupils.Text(r, 0, p.name);
@@ -124,16 +174,18 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
         pupils.Text(r, c, top.join(QStringLiteral("、")));
         ++r;
     }
-    worksheet_set_column(pupils.get(), 0, 0, 16, nullptr);
-    worksheet_set_column(pupils.get(), 1, lxw_col_t(head.size() - 2), 11, nullptr);
+    if (sections.empty())
+        worksheet_set_column(pupils.get(), 0, 0, 16, nullptr);
+    const lxw_col_t last = lxw_col_t(head.size() - 1) + first - 1;   // よくあるまちがい
+    worksheet_set_column(pupils.get(), first, last - 1, 11, nullptr);
     // Printed like the page: landscape, every column on one page wide.
     worksheet_set_landscape(pupils.get());
     worksheet_set_paper(pupils.get(), 9);   // A4
     worksheet_fit_to_pages(pupils.get(), 1, 0);
-    worksheet_set_column(pupils.get(), lxw_col_t(head.size() - 1), lxw_col_t(head.size() - 1), 40, nullptr);
+    worksheet_set_column(pupils.get(), last, last, 40, nullptr);
     // Red through amber to green, as on the page.
-    lxw_col_t c = 1;
-    for (size_t i = 0; i < s.byLevel.size() && !all.empty(); ++i, c += 2) {
+    lxw_col_t c = first;
+    for (size_t i = 0; i < s.byLevel.size() && filled > 0; ++i, c += 2) {
         lxw_conditional_format scale{};
         scale.type = LXW_CONDITIONAL_3_COLOR_SCALE;
         scale.min_rule_type = scale.mid_rule_type = scale.max_rule_type = LXW_CONDITIONAL_RULE_TYPE_NUMBER;
@@ -143,7 +195,7 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
         scale.min_color = 0xF8696B;
         scale.mid_color = 0xFFD966;
         scale.max_color = 0x63BE7B;
-        worksheet_conditional_format_range(pupils.get(), 1, c, lxw_row_t(all.size()), c, &scale);
+        worksheet_conditional_format_range(pupils.get(), 1, c, filled, c, &scale);
     }
 
     // レベル
@@ -196,7 +248,8 @@ bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* su
 
 #else
 
-bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error, const RunSource&, const QDateTime&)
+bool WriteWorkbook(const QStringList&, const QString&, Summary*, QString* error, const RunSource&, const QDateTime&,
+                   std::shared_ptr<const Roster>)
 {
     *error = QStringLiteral("this build of porome cannot write workbooks (no libxlsxwriter)");
     return false;

@@ -4,8 +4,9 @@
 # window of the same size, and per level how long drawing a problem and judging a check take;
 # then the learning record store: statements a second from one program, a class of forty
 # catching up after an outage, and the report read from 100,000 statements by paging, against
-# the local store of the checks (scripts/lrs.sh). Installs what is missing, builds in
-# build-bench/ (Release) and prints the tables.
+# the local store of the checks (scripts/lrs.sh); last a board's roster (100,000 users, 4,000
+# classes, 120,000 enrollments) read as the report reads it, from its zip and its folder.
+# Installs what is missing, builds in build-bench/ (Release) and prints the tables.
 #
 #   bash scripts/bench.sh            seven timed starts of each after a warm-up, 1000 problems per level;
 #                                    the store's figures as medians of five runs
@@ -13,6 +14,7 @@
 #                                    tiny counts (for CI; uses build/)
 #   bash scripts/bench.sh --runs N --problems M
 #   bash scripts/bench.sh --lrs-only | --no-lrs     only the store's part, or all but it
+#   bash scripts/bench.sh --roster-only              only the roster's part
 #
 # It is a benchmark, not a test: the figures depend on the machine and what else it runs,
 # so nothing here fails on a slow figure. Starts are interleaved (ポロメ, bare, ポロメ, …) so
@@ -41,16 +43,24 @@ lrs_class=40
 lrs_lesson=80
 lrs_outage=10
 lrs_rows=100000
+# The roster's part: runs of each reading, and the board's users, classes and enrollments.
+roster=1
+roster_runs=3
+roster_users=100000
+roster_classes=4000
+roster_enrollments=120000
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) runs=1; warmup=0; problems=20; dir=build; buildtype=RelWithDebInfo
-             lrs_runs=1; lrs_report_runs=1; lrs_send=100; lrs_class=4; lrs_lesson=20; lrs_outage=1; lrs_rows=2000 ;;
+             lrs_runs=1; lrs_report_runs=1; lrs_send=100; lrs_class=4; lrs_lesson=20; lrs_outage=1; lrs_rows=2000
+             roster_runs=1; roster_users=2000; roster_classes=80; roster_enrollments=2400 ;;
     --runs) runs=$2; shift ;;
     --problems) problems=$2; shift ;;
-    --lrs-only) window=0 ;;
+    --lrs-only) window=0; roster=0 ;;
+    --roster-only) window=0; lrs=0 ;;
     --no-lrs) lrs=0 ;;
     --measure) shift; break ;;
-    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M] [--lrs-only | --no-lrs]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M] [--lrs-only | --no-lrs | --roster-only]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -352,6 +362,60 @@ lrs_bench() {
   fi
 }
 
+# --- the roster ---------------------------------------------------------------------------
+# Each reading in a child of its own, timed on the wall clock with its peak memory; the
+# program's line gives the time of the reading itself and of looking up every user's class.
+roster_bench() {
+  local work tool kind run line path failed=0
+  tool=$dir/tools/bench/porome-roster-bench
+  work=$(mktemp -d)
+  "$tool" make "$work" "$roster_users" "$roster_classes" "$roster_enrollments" >/dev/null ||
+    { echo "roster bench: the roster could not be made" >&2; rm -rf "$work"; return 1; }
+  for ((run = 1; run <= roster_runs; run++)); do
+    for kind in zip folder; do
+      [ "$kind" = zip ] && path=$work/RO_20260401_bench.zip || path=$work/roster
+      line=$(python3 -c '
+import resource, subprocess, sys, time
+t = time.perf_counter()
+p = subprocess.run(sys.argv[1:], capture_output=True, text=True)
+t = time.perf_counter() - t
+if p.returncode != 0:
+    sys.exit(p.stderr.strip() or "failed")
+u = resource.getrusage(resource.RUSAGE_CHILDREN)
+print(f"{t:.3f} {u.ru_maxrss / 1024:.0f} {p.stdout.strip()}")' "$tool" read "$path") ||
+        { echo "roster bench ($kind): $line" >&2; failed=1; continue; }
+      echo "$line" >>"$work/$kind"
+    done
+  done
+  echo
+  echo "Roster (OneRoster 1.2 CSV): $roster_users users, $roster_classes classes, $roster_enrollments enrollments" \
+    "($(du -k "$work/RO_20260401_bench.zip" | cut -f1) KB zipped, $(du -sk "$work/roster" | cut -f1) KB unpacked); $roster_runs run(s):"
+  echo
+  printf '| %-56s | %8s | %8s | %8s |\n' "roster" median min max
+  printf '|%s|%s|%s|%s|\n' "$(printf -- '-%.0s' {1..58})" "---------:" "---------:" "---------:"
+  rrow() {
+    local v
+    v=$(awk -v c="$3" '{ print $c }' "$2" 2>/dev/null | sort -g |
+      awk '{ v[NR] = $1 } END { if (!NR) { print "- - -"; exit }
+             m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; print m, v[1], v[NR] }')
+    # shellcheck disable=SC2086
+    printf '| %-56s | %8s | %8s | %8s |\n' "$1" $v
+  }
+  for kind in zip folder; do
+    rrow "from its $kind: the program, start to end (s)" "$work/$kind" 1
+    rrow "  the reading itself (s)" "$work/$kind" 7
+    rrow "  every user's class looked up (s)" "$work/$kind" 8
+    rrow "  peak memory (MB)" "$work/$kind" 2
+  done
+  if [ -f "$work/zip" ]; then
+    read -r _ _ users classes enrollments problems _ _ placed <"$work/zip"
+    echo
+    echo "Taken: $users users, $classes classes, $enrollments enrollments; $problems problem line(s); $placed users placed in a class."
+  fi
+  rm -rf "$work"
+  return "$failed"
+}
+
 # --- building ---------------------------------------------------------------------------
 ensure_packages "${POROME_BUILD_PACKAGES[@]}" xvfb xauth libxcb1-dev curl python3
 
@@ -364,13 +428,19 @@ if [ "$dir" = build ] && [ -f build/CMakeCache.txt ]; then
 else
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$buildtype" "${launcher[@]}" >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)" --target porome porome-bare-window porome-mapwait porome-bench porome-store-bench
+cmake --build "$dir" -j"$(nproc)" --target porome porome-bare-window porome-mapwait porome-bench porome-store-bench \
+  porome-roster-bench
 
 echo "machine: $(nproc) core(s), $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(free -h | awk '/^Mem:/ { print $2 }') memory; $(date -u '+%Y-%m-%d %H:%M UTC')"
 if [ "$window" -eq 1 ]; then
   xvfb-run -a -s '-screen 0 1280x1024x24 -nolisten tcp' \
     bash scripts/bench.sh --measure --inner "$runs" "$warmup" "$problems" "$dir"
 fi
+status=0
 if [ "$lrs" -eq 1 ]; then
-  lrs_bench
+  lrs_bench || status=$?
 fi
+if [ "$roster" -eq 1 ]; then
+  roster_bench || status=1
+fi
+exit "$status"

@@ -9,7 +9,7 @@ POROME_BUILD_PACKAGES=(
   qt6-base-dev qt6-svg-dev libgl-dev
   qt6-translations-l10n
   fonts-ipafont-gothic fonts-ipafont-mincho
-  libxlsxwriter-dev pkg-config python3-openpyxl python3-fonttools
+  libxlsxwriter-dev libzip-dev pkg-config python3-openpyxl python3-fonttools
 )
 
 # Installs those of the named packages that are missing; does nothing, and needs

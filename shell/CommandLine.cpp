@@ -54,7 +54,11 @@ CommandLine ParseCommandLine(const QStringList& args)
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only what was done from <date> on (YYYY-MM-DD or ISO 8601)."),
                                    QStringLiteral("date"));
-    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since});
+    const QCommandLineOption roster(QStringLiteral("roster"),
+                                    QStringLiteral("With --report: the classes' roster (OneRoster 1.2 CSV: a zip\n"
+                                                   "or its folder) for names, 出席番号 and who has not drilled."),
+                                    QStringLiteral("file"));
+    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since, roster});
     parser.addPositionalArgument(QStringLiteral("records"),
                                  QStringLiteral("Record files or folders: with --report, or alone to make\n"
                                                 "the report next to them and open it."),
@@ -120,6 +124,10 @@ CommandLine ParseCommandLine(const QStringList& args)
                             .arg(url.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment),
                                  why));
     }
+    cl.roster = parser.value(roster);
+    if (parser.isSet(roster) && (!parser.isSet(report) || cl.roster.trimmed().isEmpty()))
+        return fail(parser.isSet(report) ? QStringLiteral("--roster needs the roster's zip or folder.")
+                                         : QStringLiteral("--roster is only used with --report."));
     if (parser.isSet(teacher)) {
         if (parser.isSet(report) || parser.isSet(output) || !parser.positionalArguments().isEmpty()
             || parser.isSet(lrs) || cl.lrsKeyGiven)

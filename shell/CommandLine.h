@@ -22,6 +22,7 @@ struct CommandLine
     QString lrsKey, lrsSecret; // --lrs-key, --lrs-secret; empty: from the settings
     bool lrsKeyGiven = false;  // either was given
     QDateTime since;           // --since DATE; invalid when not given
+    QString roster;            // --roster FILE with --report: the class lists (zip or folder)
 };
 
 // args holds the program name first, as QCoreApplication::arguments() does.

@@ -4,6 +4,7 @@
 #include "record/StoreSettings.h"
 #include "record/StoreSink.h"
 #include "report/Report.h"
+#include "report/Roster.h"
 #include "shell/CommandLine.h"
 #include "shell/Form1.h"
 #include "shell/QtPlatform.h"
@@ -188,10 +189,22 @@ std::optional<report::StoreQuery> StoreOf(const CommandLine& cl, const QUrl& end
     return q;
 }
 
+// The roster a report is made with: --roster, else the settings' report/roster; how a login
+// is matched to its user, from report/rosterMatch. Null without one.
+std::shared_ptr<const report::Roster> RosterOf(const QString& given)
+{
+    const QSettings settings;
+    const QString path = given.isEmpty() ? settings.value(QStringLiteral("report/roster")).toString().trimmed() : given;
+    if (path.isEmpty())
+        return nullptr;
+    return report::LoadRoster(path, settings.value(QStringLiteral("report/rosterMatch")).toString());
+}
+
 int RunReport(int argc, char* argv[], const CommandLine& cl)
 {
+    const auto roster = cl.roster.isEmpty() ? nullptr : RosterOf(cl.roster);
     if (cl.lrs.isEmpty())
-        return report::Run(cl.reportInputs, cl.reportOutput, nullptr, nullptr, cl.since);
+        return report::Run(cl.reportInputs, cl.reportOutput, nullptr, nullptr, cl.since, roster);
     // The network's replies come through an event loop.
     QCoreApplication app(argc, argv);
     QString problem;
@@ -200,7 +213,7 @@ int RunReport(int argc, char* argv[], const CommandLine& cl)
         std::fprintf(stderr, "porome: %s; no report written.\n", qPrintable(problem));
         return 1;
     }
-    return report::Run(cl.reportInputs, cl.reportOutput, &*q, nullptr, cl.since);
+    return report::Run(cl.reportInputs, cl.reportOutput, &*q, nullptr, cl.since, roster);
 }
 
 // 「ポロメ　きろく」: the report of the settings' record folder and store, of the last 30 days
@@ -235,7 +248,7 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
         }
     }
     const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
-                                            inputs.first(), &problem, cl.since);
+                                            inputs.first(), &problem, cl.since, RosterOf({}));
     app.reset();   // the page is shown by an application of its own
     return ShowPage(argc, argv, page, problem);
 }

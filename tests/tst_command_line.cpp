@@ -39,6 +39,9 @@ private slots:
         QTest::newRow("lrs without report") << QStringList{"--lrs", "https://lrs.example/"} << M::Exit << 2 << "only used with --report";
         QTest::newRow("since without report") << QStringList{"--since", "2026-04-01"} << M::Exit << 2 << "only used with --report";
         QTest::newRow("since no date") << QStringList{"--report", "a.csv", "--since", "April", "-o", "r.html"} << M::Exit << 2 << "--since needs a date";
+        QTest::newRow("report with roster") << QStringList{"--report", "a.csv", "--roster", "RO_20260401_1.zip", "-o", "r.html"} << M::Report << 0 << "";
+        QTest::newRow("roster without report") << QStringList{"--roster", "RO_20260401_1.zip"} << M::Exit << 2 << "--roster is only used with --report";
+        QTest::newRow("teacher report with roster") << QStringList{"--teacher-report", "--roster", "r.zip"} << M::Exit << 2 << "--roster is only used with --report";
         QTest::newRow("teacher report") << QStringList{"--teacher-report", "--since", "2026-04-01"} << M::TeacherReport << 0 << "";
         QTest::newRow("teacher report with files") << QStringList{"--teacher-report", "a.csv"} << M::Exit << 2 << "takes only --since";
         QTest::newRow("teacher report with key") << QStringList{"--teacher-report", "--lrs-key", "k"} << M::Exit << 2 << "takes only --since";
