@@ -51,7 +51,10 @@ CommandLine ParseCommandLine(const QStringList& args)
     const QCommandLineOption since(QStringLiteral("since"),
                                    QStringLiteral("Only what was done from <date> on (YYYY-MM-DD or ISO 8601)."),
                                    QStringLiteral("date"));
-    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since});
+    const QCommandLineOption status(QStringLiteral("status"),
+                                    QStringLiteral("Print the state of the learning record and the store\n"
+                                                   "(folder, spool, last sent, last error), then exit."));
+    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since, status});
     parser.addPositionalArgument(QStringLiteral("records"),
                                  QStringLiteral("Record files or folders: with --report, or alone to make\n"
                                                 "the report next to them and open it."),
@@ -114,6 +117,13 @@ CommandLine ParseCommandLine(const QStringList& args)
         if (!url.isValid() || (url.scheme() != QStringLiteral("http") && url.scheme() != QStringLiteral("https"))
             || url.host().isEmpty())
             return fail(QStringLiteral("--lrs needs an http:// or https:// address."));
+    }
+    if (parser.isSet(status)) {
+        if (parser.isSet(teacher) || parser.isSet(report) || parser.isSet(output) || parser.isSet(scale)
+            || storeOptions || !parser.positionalArguments().isEmpty())
+            return fail(QStringLiteral("--status takes only --record."));
+        cl.mode = CommandLine::Mode::Status;
+        return cl;
     }
     if (parser.isSet(teacher)) {
         if (parser.isSet(report) || parser.isSet(output) || !parser.positionalArguments().isEmpty()
