@@ -11,7 +11,40 @@
 #include <mutex>
 #include <thread>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// Only the owner and the folder's group read a record file, whatever the umask: in a folder
+// that gives its group to new files (setgid), that is the teachers' group, never the other
+// pupils. Windows leaves the file to the folder's inherited ACL.
+bool OpenRecordFile(QFile& file, const QString& folder)
+{
+    const QIODevice::OpenMode mode = QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered;
+#ifdef Q_OS_UNIX
+    if (!file.open(mode, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup))
+        return false;
+    const int fd = file.handle();
+    struct stat dir{}, own{};
+    // A folder without setgid leaves the file the creator's own group: given the folder's
+    // where the creator may, as a member of it.
+    if (::stat(QFile::encodeName(folder).constData(), &dir) == 0 && ::fstat(fd, &own) == 0 && own.st_gid != dir.st_gid
+        && ::fchown(fd, uid_t(-1), dir.st_gid) != 0) {
+        // Not a member: the file keeps the creator's group.
+    }
+    // Created no wider than this; a umask of 0 or 077 does not change it.
+    if (::fchmod(fd, S_IRUSR | S_IWUSR | S_IRGRP) != 0) {
+        // The umask's narrower mode stays.
+    }
+    return true;
+#else
+    Q_UNUSED(folder);
+    return file.open(mode);
+#endif
+}
 
 class DiskFile final : public RecordFile
 {
@@ -66,7 +99,7 @@ public:
         for (int n = 1; n <= 100; ++n) {
             file->setFileName(dir_.filePath(stem + (n == 1 ? QString() : QStringLiteral("-%1").arg(n))
                                             + QStringLiteral(".csv")));
-            if (file->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered))
+            if (OpenRecordFile(*file, dir_.path()))
                 return std::make_unique<DiskFile>(std::move(file));
             if (!file->exists())
                 break;

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
@@ -54,7 +55,48 @@ QList<QByteArray> WholeLines(QFile& file)
     return lines;
 }
 
+// The lines of a file that end, without changing it.
+QList<QByteArray> EndedLines(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QList<QByteArray> lines = file.readAll().split('\n');
+    lines.removeLast();
+    return lines;
+}
+
 } // namespace
+
+Spool::Contents Spool::Look(const QString& folder, bool oldestOnly)
+{
+    Contents c;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({QStringLiteral("run-*") + Jsonl}, QDir::Files, QDir::Name)) {
+        const QString stem = dir.filePath(name.chopped(Jsonl.size()));
+        QSet<QByteArray> gone;
+        for (const QByteArray& id : EndedLines(stem + QStringLiteral(".done")))
+            gone.insert(id);
+        const QDateTime fileTime = QFileInfo(stem + Jsonl).lastModified();
+        for (const QByteArray& line : EndedLines(stem + Jsonl)) {
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            const QString id = object.value(QLatin1String("id")).toString();
+            if (id.isEmpty() || gone.contains(id.toUtf8()))
+                continue;
+            QDateTime when = QDateTime::fromString(object.value(QLatin1String("timestamp")).toString(), Qt::ISODateWithMs);
+            if (!when.isValid())
+                when = fileTime;
+            ++c.waiting;
+            c.bytes += line.size() + 1;
+            if (!c.oldest.isValid() || when < c.oldest)
+                c.oldest = when;
+            if (oldestOnly)
+                return c;
+        }
+    }
+    c.rejected = int(EndedLines(dir.filePath(QStringLiteral("rejected") + Jsonl)).size());
+    return c;
+}
 
 Spool::Spool() = default;
 

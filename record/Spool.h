@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
@@ -44,6 +45,19 @@ public:
     void Done(const Statement& s);
     // The store refused it for `reason`: it moves to the rejected file.
     void Reject(const Statement& s, const QString& reason);
+
+    // What waits in a spool folder, read without taking anything over or changing a file:
+    // the statements no run has stored yet, their bytes and the oldest one's time, and how
+    // many were rejected. With `oldestOnly`, it stops at the first waiting statement of the
+    // oldest run's file, which no statement of a later run predates.
+    struct Contents
+    {
+        int waiting = 0;
+        qint64 bytes = 0;
+        QDateTime oldest;   // invalid when nothing waits
+        int rejected = 0;
+    };
+    static Contents Look(const QString& folder, bool oldestOnly = false);
 
     QString Folder() const { return folder_; }
     QString RejectedPath() const;

@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSaveFile>
 #include <QTimer>
 #include <QUrlQuery>
 #include <QUuid>
@@ -45,10 +47,15 @@ struct StoreSender::Shared
     QStringList secrets;
     std::function<void(const QString&)> say;
 
-    void Say(QString line) const
+    QString Scrubbed(QString line) const
     {
         for (const QString& secret : secrets)
             line.replace(secret, QStringLiteral("…"));
+        return line;
+    }
+    void Say(QString line) const
+    {
+        line = Scrubbed(std::move(line));
         if (say)
             say(line);
         else
@@ -68,7 +75,7 @@ class Worker
 public:
     Worker(StoreSender::Shared& shared, StoreSender::Settings settings, std::unique_ptr<Spool> spool, QEventLoop& loop)
         : shared_(shared), settings_(std::move(settings)), spool_(std::move(spool)), loop_(loop),
-          delay_(settings_.firstRetry)
+          delay_(settings_.firstRetry), state_(StoreSender::ReadState(spool_->Folder()))
     {
         retry_.setSingleShot(true);
         QObject::connect(&retry_, &QTimer::timeout, &mail_, [this] { Send(); });
@@ -184,12 +191,13 @@ private:
             // The store refuses this statement for good: trying it again would hold up the rest.
             const QString reason = QStringLiteral("HTTP %1: %2").arg(a.status).arg(store::Reason(a.body));
             spool_->Reject(pending_.front(), reason);
+            NoteError(QStringLiteral("a statement was refused (%1)").arg(reason), false);
             if (++rejected_ == 1)
                 shared_.Say(QStringLiteral("porome: the learning record store refused a statement (%1); it is kept "
                                            "in %2 and not sent again.")
                                 .arg(reason, Native(spool_->RejectedPath())));
             Leave(false);
-            return Took();
+            return Took(false);
         }
         if (a.status == 409)
             return Compare();
@@ -239,9 +247,15 @@ private:
             ++caughtUp_;
     }
 
-    void Took()
+    // The store answered; with `stored`, it took what was sent.
+    void Took(bool stored = true)
     {
         delay_ = settings_.firstRetry;
+        state_.lastTry = QDateTime::currentDateTime();
+        if (stored)
+            state_.lastSent = state_.lastTry;
+        state_.refused = false;
+        SaveState();
         if (stopped_ && pending_.empty()) {
             stopped_ = false;
             shared_.Say(QStringLiteral("porome: the learning record store takes statements again: %1 waiting "
@@ -254,6 +268,7 @@ private:
 
     void Failed(const QString& cause)
     {
+        NoteError(cause, false);
         if (!stopped_) {
             stopped_ = true;
             caughtUp_ = 0;
@@ -270,11 +285,37 @@ private:
     {
         refused_ = true;
         retry_.stop();
+        NoteError(QStringLiteral("HTTP %1: the key and secret are refused").arg(status), true);
         shared_.Say(QStringLiteral("porome: the learning record store refuses the key and secret (HTTP %1, %2): "
                                    "nothing more is sent until the program starts again, and the statements "
                                    "wait in %3.")
                         .arg(QString::number(status), Shown(), Native(spool_->Folder())));
         Publish();
+    }
+
+    void NoteError(const QString& error, bool refused)
+    {
+        state_.lastTry = state_.lastErrorAt = QDateTime::currentDateTime();
+        state_.lastError = shared_.Scrubbed(error);
+        state_.refused = refused;
+        SaveState();
+    }
+
+    // Whole or not at all: a crash never leaves half a file for the next start to misread.
+    void SaveState()
+    {
+        const auto when = [](const QDateTime& t) {
+            return t.isValid() ? QJsonValue(t.toString(Qt::ISODateWithMs)) : QJsonValue();
+        };
+        const QJsonObject o{{QStringLiteral("lastSent"), when(state_.lastSent)},
+                            {QStringLiteral("lastTry"), when(state_.lastTry)},
+                            {QStringLiteral("lastErrorAt"), when(state_.lastErrorAt)},
+                            {QStringLiteral("lastError"), state_.lastError},
+                            {QStringLiteral("refused"), state_.refused}};
+        QSaveFile file(StoreSender::StatePath(spool_->Folder()));
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(o).toJson(QJsonDocument::Indented));
+        file.commit();
     }
 
     QUrl StatementsUrl() const { return settings_.endpoint.resolved(QUrl(QStringLiteral("statements"))); }
@@ -298,6 +339,7 @@ private:
     int rejected_ = 0;
     std::chrono::milliseconds delay_;
     unsigned long long flushWanted_ = 0;
+    StoreSender::State state_;
 };
 
 } // namespace
@@ -400,4 +442,27 @@ int StoreSender::Rejected() const
 {
     std::lock_guard lock(shared_->m);
     return shared_->rejected;
+}
+
+QString StoreSender::StatePath(const QString& spoolFolder)
+{
+    return QDir(spoolFolder).filePath(QStringLiteral("state.json"));
+}
+
+StoreSender::State StoreSender::ReadState(const QString& spoolFolder)
+{
+    QFile file(StatePath(spoolFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QJsonObject o = QJsonDocument::fromJson(file.read(1 << 16)).object();
+    const auto when = [&o](const char* key) {
+        return QDateTime::fromString(o.value(QLatin1String(key)).toString(), Qt::ISODateWithMs);
+    };
+    State s;
+    s.lastSent = when("lastSent");
+    s.lastTry = when("lastTry");
+    s.lastErrorAt = when("lastErrorAt");
+    s.lastError = o.value(QLatin1String("lastError")).toString();
+    s.refused = o.value(QLatin1String("refused")).toBool();
+    return s;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 #include <QByteArray>
+#include <QDateTime>
 #include <QJsonObject>
 #include <QString>
 #include <QUrl>
@@ -55,6 +56,20 @@ public:
     size_t Waiting() const;
     // Statements the store refused (moved to the rejected file).
     int Rejected() const;
+
+    // What the sender last saw of the store, kept in state.json beside the spool for
+    // `porome --status` and the next start; never the key or the secret.
+    struct State
+    {
+        QDateTime lastSent;     // the store last took statements
+        QDateTime lastTry;      // the last answer or failure
+        QDateTime lastErrorAt;
+        QString lastError;      // the last failure or refusal; kept after later successes
+        bool refused = false;   // the last answer was 401 or 403: the key and secret
+    };
+    static QString StatePath(const QString& spoolFolder);
+    // Empty where no sender wrote one, or it cannot be read.
+    static State ReadState(const QString& spoolFolder);
 
     struct Shared;
 

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QTemporaryFile>
 
 #include <cstdio>
 
@@ -81,22 +80,15 @@ int Run(const QStringList& inputs, const QString& output, const StoreQuery* stor
     return s.files == 0 && !store ? 1 : 0;
 }
 
-QString DroppedReportFolder(const QStringList& inputs)
+QString ReportFolder()
 {
-    const QFileInfo first(inputs.value(0));
-    const QString folder = first.isDir() ? first.absoluteFilePath() : first.absolutePath();
-    // Whether a file can be made there, tried rather than read from the permissions, which
-    // do not tell on every system.
-    QTemporaryFile probe(folder + QStringLiteral("/porome-XXXXXX.tmp"));
-    if (probe.open())
-        return folder;
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
 }
 
 QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QString& where, QString* problem,
                    const QDateTime& since, std::shared_ptr<const Roster> roster)
 {
-    const QString folder = where.isEmpty() ? DroppedReportFolder(inputs) : where;
+    const QString folder = where.isEmpty() ? ReportFolder() : where;
     QDir().mkpath(folder);
     const QString page = QDir(folder).filePath(QStringLiteral("porome-report.html"));
     QFile::remove(page);
@@ -104,7 +96,11 @@ QString RunDropped(const QStringList& inputs, const StoreQuery* store, const QSt
     Run(inputs, page, store, problem, since, roster);
     if (!QFile::exists(page))
         return {};
-    Run(inputs, QDir(folder).filePath(QStringLiteral("porome-report.xlsx")), store, nullptr, since, roster);
+    const QString workbook = QDir(folder).filePath(QStringLiteral("porome-report.xlsx"));
+    Run(inputs, workbook, store, nullptr, since, roster);
+    // The pupils' names and answers: for the teacher alone, also in a shared documents folder.
+    for (const QString& made : {page, workbook})
+        QFile::setPermissions(made, QFile::ReadOwner | QFile::WriteOwner);
     return page;
 }
 

@@ -19,13 +19,13 @@ QString Html(const Summary& summary, const QString& title, const QString& warnin
 bool WriteWorkbook(const QStringList& inputs, const QString& output, Summary* summary, QString* error,
                    const RunSource& more = {}, const QDateTime& since = {}, std::shared_ptr<const Roster> roster = {});
 
-// Where the report of records dropped on the program goes: the folder of the first of them
-// (the folder itself, when one was dropped) when it can be written there, else the user's
-// documents folder.
-QString DroppedReportFolder(const QStringList& inputs);
+// Where the report of dropped records and the teacher's report go: the user's own
+// documents folder, never beside the records, which pupils' accounts write into.
+QString ReportFolder();
 // Writes porome-report.html and porome-report.xlsx there; gives the page's path, empty
 // when it could not be written.
-// With `store`, its statements too; `folder`, when given, is where the report goes. When
+// With `store`, its statements too; `folder`, when given, is where the report goes (else
+// ReportFolder()); on Linux only the user reads what is written there. When
 // no page is made, `problem` gets why. With `since`, only what was done from then on.
 QString RunDropped(const QStringList& inputs, const StoreQuery* store = nullptr, const QString& folder = {},
                    QString* problem = nullptr, const QDateTime& since = {}, std::shared_ptr<const Roster> roster = {});

@@ -58,7 +58,10 @@ CommandLine ParseCommandLine(const QStringList& args)
                                     QStringLiteral("With --report: the classes' roster (OneRoster 1.2 CSV: a zip\n"
                                                    "or its folder) for names, 出席番号 and who has not drilled."),
                                     QStringLiteral("file"));
-    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since, roster});
+    const QCommandLineOption status(QStringLiteral("status"),
+                                    QStringLiteral("Print the state of the learning record and the store\n"
+                                                   "(folder, spool, last sent, last error), then exit."));
+    parser.addOptions({record, report, output, scale, teacher, lrs, lrsKey, lrsSecret, since, roster, status});
     parser.addPositionalArgument(QStringLiteral("records"),
                                  QStringLiteral("Record files or folders: with --report, or alone to make\n"
                                                 "the report next to them and open it."),
@@ -128,6 +131,13 @@ CommandLine ParseCommandLine(const QStringList& args)
     if (parser.isSet(roster) && (!parser.isSet(report) || cl.roster.trimmed().isEmpty()))
         return fail(parser.isSet(report) ? QStringLiteral("--roster needs the roster's zip or folder.")
                                          : QStringLiteral("--roster is only used with --report."));
+    if (parser.isSet(status)) {
+        if (parser.isSet(teacher) || parser.isSet(report) || parser.isSet(output) || parser.isSet(scale)
+            || storeOptions || !parser.positionalArguments().isEmpty())
+            return fail(QStringLiteral("--status takes only --record."));
+        cl.mode = CommandLine::Mode::Status;
+        return cl;
+    }
     if (parser.isSet(teacher)) {
         if (parser.isSet(report) || parser.isSet(output) || !parser.positionalArguments().isEmpty()
             || parser.isSet(lrs) || cl.lrsKeyGiven)

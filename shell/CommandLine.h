@@ -8,7 +8,7 @@
 // that --help, --version, a mistyped option and --report never need a display.
 struct CommandLine
 {
-    enum class Mode { Window, Report, Dropped, TeacherReport, Exit };
+    enum class Mode { Window, Report, Dropped, TeacherReport, Status, Exit };
     Mode mode = Mode::Window;
     int exitCode = 0;      // for Mode::Exit
     QString message;       // printed before exiting: help, version or the error with the usage

@@ -367,6 +367,34 @@ void Form1::applySmallLayout()
     resize(800, 574);
 }
 
+void Form1::ShowRecordNotice(const QString& text)
+{
+    for (int g = 0; g < 3; ++g) {
+        QLabel*& notice = RecordNotice[g];
+        if (text.isEmpty()) {
+            if (notice)
+                notice->hide();
+            continue;
+        }
+        if (!notice) {
+            notice = new QLabel(Picture7[g]);
+            notice->setFont(fonts::Make(fonts::Gothic, 9, false));
+            notice->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            QPalette grey = notice->palette();
+            grey.setColor(QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+            notice->setPalette(grey);
+            // A press there still reaches the menu beneath.
+            notice->setAttribute(Qt::WA_TransparentForMouseEvents);
+        }
+        notice->setText(text);
+        // Between the heading and the first entry, which begin at y 16 and 70 on both layouts;
+        // right-aligned under けってい and おわり.
+        const int right = Command2[g]->geometry().right();
+        notice->setGeometry(12, 50, right - 12 + 1, 18);
+        notice->show();
+    }
+}
+
 void Form1::showLevelMenu(int grade)
 {
     Picture7[grade]->move(4, 54);

@@ -57,6 +57,12 @@ public:
     void Command4_Click(int16_t Index);
     void Command9_Click(int16_t Index);
 
+    // A line for the teacher about a learning record that cannot work, small and grey in the
+    // top right corner of each level menu, under its buttons (never on the exercise panels).
+    // Empty shows nothing and leaves the window as it was. Call after Form_Load, which sets
+    // the menus' size.
+    void ShowRecordNotice(const QString& text);
+
     // Module procedures
     void PrepareExercise();
     void NewProblem();
@@ -76,6 +82,7 @@ public:
     std::array<QPushButton*, 3> Command10{};
     std::array<QPushButton*, 3> Command2{};
     std::array<QRadioButton*, 22> Option2{};
+    std::array<QLabel*, 3> RecordNotice{};   // null until a notice is shown
     // Exercise panels
     std::array<QLabel*, 2> Label1{};
     std::array<QPushButton*, 2> Command8{};

@@ -35,6 +35,16 @@ inline const QString Retried = QStringLiteral("△");
 inline const QString ScoreLevel = QStringLiteral("レベル");
 inline const QString ScoreMarks = QStringLiteral(")  せいせき：");
 
+// The menu's corner line for the teacher when the learning record cannot work: the prefix,
+// then each problem, joined by the separator.
+inline const QString RecordNoticePrefix = QStringLiteral("きろく：");
+inline const QString RecordNoticeSeparator = QStringLiteral("　／　");
+inline const QString RecordFolderUnwritable = QStringLiteral("フォルダに　かけません");
+inline const QString StoreSettingsUnusable = QStringLiteral("LRS の　せっていが　つかえません");
+inline const QString StoreRefusedKey = QStringLiteral("LRS が　キーを　ことわりました");
+// %1: whole days the oldest statement has waited.
+inline const QString StoreBehind = QStringLiteral("LRS に　おくれていません（%1 日）");
+
 // The level menu: Level = index + 1; 0..9 third year, 10..21 fourth year.
 inline const std::array<QString, 22> LevelNames{
     QStringLiteral("L01 三分の一　長さは、何ｍですか？　　　 (分母　６まで）"),

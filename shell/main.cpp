@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "record/CsvSink.h"
+#include "record/Health.h"
 #include "record/RecordingPlatform.h"
 #include "record/StoreSettings.h"
 #include "record/StoreSink.h"
@@ -58,30 +58,15 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     QtPlatform platform;
     // The learning record, only when the teacher asked for one: a CSV file in the record
     // folder, the school's store, or both. Otherwise no file is touched and nothing is sent.
+    // What cannot work is said on standard error, in the log and in the menu's corner.
     const QSettings settings;
-    auto recorder = std::make_unique<Recorder>(Recorder::ThisComputer());
-    const QString folder = record::Folder(cl.recordDir, settings);
-    if (!folder.isEmpty()) {
-        QString error;
-        auto file = CsvFileSink::Open(folder, QDateTime::currentDateTime(), &error, Recorder::UnsentFolder());
-        if (file)
-            recorder->AddSink(std::move(file));
-        else
-            std::fprintf(stderr, "porome: no learning record: cannot write into %s (%s).\n",
-                         qPrintable(QDir::toNativeSeparators(folder)), qPrintable(error));
-    }
-    const StoreSettings store = StoreSettings::Read(settings);
-    if (store.Configured()) {
-        QString error;
-        const Recorder::Who& who = recorder->who();
-        auto sink = StoreSink::Open(store, who.computer, who.login, PlatformName(), &error);
-        if (sink)
-            recorder->AddSink(std::move(sink));
-        else
-            std::fprintf(stderr, "porome: nothing is sent to the learning record store: %s\n", qPrintable(error));
-    }
-    if (!recorder->HasSinks())
-        recorder.reset();
+    record::Opened opened = record::OpenRecord(record::Folder(cl.recordDir, settings), StoreSettings::Read(settings),
+                                               PlatformName(), QDateTime::currentDateTime(), StoreSink::SpoolFolder(),
+                                               Recorder::UnsentFolder());
+    for (const QString& line : opened.lines)
+        std::fprintf(stderr, "%s\n", qPrintable(line));
+    record::Log(opened.lines);
+    std::unique_ptr<Recorder> recorder = std::move(opened.recorder);
     std::unique_ptr<RecordingPlatform> recording;
     if (recorder) {
         recording = std::make_unique<RecordingPlatform>(platform, *recorder);
@@ -102,6 +87,7 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
         window.recorder = recorder.get();
     }
     window.Form_Load();
+    window.ShowRecordNotice(record::CornerText(opened.problems));
     ScaledWindow top(window, RequestedScale(cl.scale));
     // Message boxes belong to the real window: over it, never drawn inside the scaled view.
     platform.setWindow(&top);
@@ -113,8 +99,8 @@ int RunWindow(int argc, char* argv[], const CommandLine& cl)
     return status;
 }
 
-// Records dropped on the program's icon: the report next to them, then shown in the
-// default browser where there is a display.
+// Records dropped on the program's icon: the report in the user's documents, then shown in
+// the default browser where there is a display.
 bool HasDisplay()
 {
 #ifdef Q_OS_WIN
@@ -230,11 +216,7 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
         return ShowProblem(argc, argv, QStringLiteral("きろくのフォルダも　LRS も、せっていに　ありません。\n(%1)")
                                            .arg(QLatin1String(problem)));
     }
-    QStringList inputs;
-    if (!folder.isEmpty())
-        inputs << folder;
-    else
-        inputs << QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QStringList inputs = folder.isEmpty() ? QStringList() : QStringList{folder};
     std::optional<report::StoreQuery> q;
     std::optional<QCoreApplication> app;
     QString problem;
@@ -247,10 +229,24 @@ int ShowTeacherReport(int argc, char* argv[], CommandLine cl)
             return ShowProblem(argc, argv, QStringLiteral("LRS を　よむ　かぎが　つかえません。\n(%1)").arg(problem));
         }
     }
-    const QString page = report::RunDropped(folder.isEmpty() ? QStringList() : inputs, q ? &*q : nullptr,
-                                            inputs.first(), &problem, cl.since, RosterOf({}));
+    // Into the teacher's documents, never into the record folder that pupils write into.
+    const QString page = report::RunDropped(inputs, q ? &*q : nullptr, report::ReportFolder(), &problem, cl.since,
+                                            RosterOf({}));
     app.reset();   // the page is shown by an application of its own
     return ShowPage(argc, argv, page, problem);
+}
+
+// --status: what IT needs to know of the record and the store, on standard output; exits
+// non-zero where the menu's corner would name a problem.
+int RunStatus(int argc, char* argv[], const CommandLine& cl)
+{
+    QCoreApplication app(argc, argv);
+    const QSettings settings;
+    const record::Health h = record::Gather(record::Folder(cl.recordDir, settings), StoreSettings::Read(settings),
+                                            StoreSink::SpoolFolder(), Recorder::UnsentFolder());
+    const QDateTime now = QDateTime::currentDateTime();
+    std::fputs(record::StatusText(h, now).toLocal8Bit().constData(), stdout);
+    return record::ProblemsOf(h, now).Any() ? 1 : 0;
 }
 
 } // namespace
@@ -269,6 +265,8 @@ int main(int argc, char* argv[])
         return ShowDroppedReport(argc, argv, cl.reportInputs);
     case CommandLine::Mode::TeacherReport:
         return ShowTeacherReport(argc, argv, cl);
+    case CommandLine::Mode::Status:
+        return RunStatus(argc, argv, cl);
     case CommandLine::Mode::Window:
         break;
     }

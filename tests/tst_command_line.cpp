@@ -45,6 +45,9 @@ private slots:
         QTest::newRow("teacher report") << QStringList{"--teacher-report", "--since", "2026-04-01"} << M::TeacherReport << 0 << "";
         QTest::newRow("teacher report with files") << QStringList{"--teacher-report", "a.csv"} << M::Exit << 2 << "takes only --since";
         QTest::newRow("teacher report with key") << QStringList{"--teacher-report", "--lrs-key", "k"} << M::Exit << 2 << "takes only --since";
+        QTest::newRow("status") << QStringList{"--status"} << M::Status << 0 << "";
+        QTest::newRow("status of a folder") << QStringList{"--status", "--record", "/tmp/rec"} << M::Status << 0 << "";
+        QTest::newRow("status with report") << QStringList{"--status", "--report", "a.csv", "-o", "r.html"} << M::Exit << 2 << "takes only --record";
         // Records dropped on the icon: existing .csv files and folders, and nothing else.
         static QTemporaryDir dir;
         const QString csv = dir.filePath("porome-1.csv"), txt = dir.filePath("notes.txt");

@@ -4,6 +4,7 @@
 #include "support/Harness.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QTest>
 
 class ShellTest : public QObject
@@ -118,6 +119,35 @@ private slots:
         QVERIFY(!h.form->Picture7[1]->isVisibleTo(h.form.get()));
         for (QPushButton* b : h.form->Command1)
             QVERIFY(!b->isVisibleTo(h.form.get()));
+    }
+
+    // The record's notice: in the fourth-year menu's corner (its fullest), clear of every
+    // control, gone with the menu; none leaves the window as it was.
+    void recordNotice_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("large") << 1280;
+        QTest::newRow("small") << 800;
+    }
+    void recordNotice()
+    {
+        QFETCH(int, width);
+        Harness h(width);
+        Form1& f = *h.form;
+        f.Command1_Click(1);
+        const QImage plain = f.grab().toImage();
+        f.ShowRecordNotice(QString());
+        QCOMPARE(f.grab().toImage(), plain);
+        const QString line = QStringLiteral("きろく：LRS に　おくれていません（3 日）");
+        f.ShowRecordNotice(line);
+        QLabel* notice = f.RecordNotice[1];
+        QVERIFY(notice && notice->isVisibleTo(&f) && f.Picture7[1]->rect().contains(notice->geometry()));
+        QVERIFY(notice->fontMetrics().horizontalAdvance(line) <= notice->width());
+        for (QWidget* w : f.Picture7[1]->findChildren<QWidget*>())
+            QVERIFY(w == notice || !w->isVisibleTo(&f) || !w->geometry().intersects(notice->geometry()));
+        f.Option2_Click(10);
+        f.Command10_Click(1);
+        QVERIFY(!notice->isVisibleTo(&f));
     }
 
     void quitAsksFirst()
