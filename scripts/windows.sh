@@ -203,8 +203,9 @@ write_qt_third_party() {
   python3 - "$1" "$CACHE/src/qtbase/src" "$CACHE/src/qtsvg/src" <<'PY'
 import json, os, re, shutil, sys
 out = sys.argv[1]
-# Parts that the Windows build of Qt Core, Gui, Widgets and Svg does not contain.
-unused = re.compile(r"/(xcb|wasm|android|gradle|cocoa|dbus|network|testlib|libjpeg|libpsl|"
+# Parts that the Windows build of Qt Core, Gui, Widgets, Network and Svg does not contain
+# (Qt Network's own folder stays in: it holds the public suffix list, under the MPL 2.0).
+unused = re.compile(r"/(xcb|wasm|android|gradle|cocoa|dbus|testlib|libjpeg|libpsl|"
                     r"pixman|VulkanMemoryAllocator|vulkan|forkfd)(/|$)")
 lines = ["Third-party parts of Qt 6.4.2 in porome.exe", "=" * 44, ""]
 for root in sys.argv[2:]:
