@@ -64,7 +64,9 @@ echo "== build-tsan/ done after $((SECONDS - start)) s =="
 
 # The benchmark with tiny counts: it must run, its figures mean nothing here.
 echo "== benchmark smoke run (build/) =="
-bash scripts/bench.sh --smoke || status=1
+smoke=0
+bash scripts/bench.sh --smoke || smoke=$?
+checked "the benchmark's smoke run (bench.sh --smoke)" "$smoke"
 
 echo "== the learning record on a folder that fills up and goes away (build/) =="
 faults=0
