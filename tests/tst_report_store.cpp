@@ -7,6 +7,7 @@
 #include "shell/Texts.h"
 #include "support/FakeStore.h"
 #include "xapi/Statements.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -89,7 +90,7 @@ report::StoreQuery Query(const FakeStore& store)
     q.endpoint = store.Endpoint();
     q.key = "teacher";
     q.secret = "sekrit-123";
-    q.timeoutMs = 500;
+    q.timeoutMs = bounds::ScaledMs(500);
     return q;
 }
 
@@ -213,7 +214,7 @@ private slots:
         report::SummaryBuilder b;
         QString error;
         QVERIFY(!report::ReadStore(q, b, &error));
-        QVERIFY2(clock.elapsed() < 5000, "a store that hangs or floods is given up in bounded time");
+        QVERIFY2(clock.elapsed() < bounds::ScaledMs(5000), "a store that hangs or floods is given up in bounded time");
         QVERIFY2(!error.isEmpty() && error.contains(says), qPrintable(error));
         QVERIFY2(!error.contains("sekrit") && !error.contains("teacher"), qPrintable(error));
         store.SetFault(Fault::None);
