@@ -111,7 +111,7 @@ details { margin: .6em 0; } summary { font-size: 1.25em; font-weight: bold; curs
   section.class h2 { display: none; }
   table.class { margin: 0; width: 100%; }
   table.class th, table.class td { font-size: 8.5pt; padding: 0 3pt; line-height: 1.3; }
-  table.class td.kinds { min-width: 0; }
+  table.class td.kinds { min-width: 0; white-space: nowrap; }
   * { -webkit-print-color-adjust: exact; print-color-adjust: exact; }
   svg { max-width: 100%; height: auto; }
 }

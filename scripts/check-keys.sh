@@ -54,7 +54,7 @@ rows() { record_rows | wc -l; }
 # Waits until the record holds N rows.
 wait_rows() {
   local i
-  for i in $(seq 1 50); do
+  for i in $(seq 1 "$(pupil_tries 50)"); do
     [ "$(rows)" -ge "$1" ] && return 0
     sleep 0.1
   done

@@ -195,9 +195,9 @@ PROGRAM_ENV=(HOME="$PROGRAM_HOME/home" XDG_CONFIG_HOME="$PROGRAM_HOME/config" XD
   XDG_DATA_HOME="$PROGRAM_HOME/data" XDG_RUNTIME_DIR="$PROGRAM_HOME/runtime" USER=pupil1)
 porome() { env "${PROGRAM_ENV[@]}" "$BUILD/porome" "$@"; }
 
-# Waits up to S seconds for a command to succeed: within S COMMAND...
+# Waits up to S seconds (times the patience, pupil.sh) for a command to succeed: within S COMMAND...
 within() {
-  local end=$((SECONDS + $1))
+  local end=$((SECONDS + $1 * PUPIL_PATIENCE))
   shift
   until "$@"; do
     [ "$SECONDS" -lt "$end" ] || return 1
@@ -229,7 +229,7 @@ mark_gone() { screen_mark && [ -z "$MARK" ]; }
 press() {
   local b=$((PRESSES % 3)) seen
   xdotool mousemove --window "$PUPIL_WINDOW" $((430 + 116 * b)) 246 click 1
-  within 5 mark_shown || { fail "run $RUN: no mark on the screen 5 s after a press"; return 1; }
+  within 5 mark_shown || { fail "run $RUN: no mark on the screen $((5 * PUPIL_PATIENCE)) s after a press"; return 1; }
   seen=$MARK
   case "$KEPT" in
     *"$seen"*) ;;
@@ -244,7 +244,7 @@ press() {
   else
     TRY=$((TRY + 1))
   fi
-  within 5 mark_gone || { fail "run $RUN: the mark still shows 5 s after a press"; return 1; }
+  within 5 mark_gone || { fail "run $RUN: the mark still shows $((5 * PUPIL_PATIENCE)) s after a press"; return 1; }
   # The pause is over; the next press comes once the slot is drawn again.
   sleep 0.3
 }
@@ -276,7 +276,7 @@ press_and_yes() {
   within 10 dialog_gone || { fail "run $RUN: the message box after $3 stayed"; return 1; }
 }
 
-# Waits for the program to end (15 s at most) and shows what it said: program_end HOW
+# Waits for the program to end (15 s at most, times the patience) and shows what it said: program_end HOW
 program_end() {
   local status=0
   within 15 program_gone || { fail "run $RUN: the program did not end after $1"; return 1; }

@@ -90,9 +90,14 @@ lrs_workdir() {
   [ -n "$LRS_DIR" ] || LRS_DIR=$(mktemp -d "${TMPDIR:-/tmp}/porome-lrs.XXXXXX")
 }
 
-# Waits up to 30 s for a file that a process writes when it is ready: lrs_wait_file FILE PID.
+# The store's waits are as patient as the checks' (POROME_PATIENCE, see pupil.sh): they end
+# as soon as the store is there, and a busy machine starts node slowly.
+LRS_PATIENCE=${POROME_PATIENCE:-3}
+
+# Waits up to 30 s (times the patience) for a file that a process writes when it is ready:
+# lrs_wait_file FILE PID.
 lrs_wait_file() {
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 $((300 * LRS_PATIENCE))); do
     [ -s "$1" ] && return 0
     kill -0 "$2" 2>/dev/null || return 1
     sleep 0.1
@@ -143,7 +148,7 @@ lrs_start() {
     >"$dir/store.log" 2>&1 &
   pid=$!
   LRS_PIDS+=("$pid")
-  for _ in $(seq 1 300); do
+  for _ in $(seq 1 $((300 * LRS_PATIENCE))); do
     if ! kill -0 "$pid" 2>/dev/null; then
       lrs_log "the store ended while starting:"
       tail -n 20 "$dir/store.log" >&2
@@ -153,7 +158,7 @@ lrs_start() {
     [ "$code" = 200 ] && return 0
     sleep 0.1
   done
-  lrs_log "the store did not answer at port $port in 30 s"
+  lrs_log "the store did not answer at port $port in $((30 * LRS_PATIENCE)) s"
   return 1
 }
 

@@ -14,6 +14,14 @@
 # (the keys Y and N of the message box).
 # Positions are window pixels of the large layout (the panels stand at 8, 8).
 
+# How many times longer than an idle machine needs a check waits for what it watches (a
+# window, a mark, a record row, a sound, the store's statements) before it calls it missing.
+# Every such wait ends as soon as the thing shows, so the factor costs nothing when all is
+# well; it keeps a busy machine (other builds, a sanitizer build beside) from failing a check.
+PUPIL_PATIENCE=${POROME_PATIENCE:-3}
+# The tries of a wait written for an idle machine, scaled: $(pupil_tries N)
+pupil_tries() { echo $(($1 * PUPIL_PATIENCE)); }
+
 PUPIL_WINDOW=
 PUPIL_STEP=0
 PUPIL_OUT=
@@ -132,7 +140,7 @@ pupil_watch_mark() {
   local s=$1 name=$2 i file=$PUPIL_OUT/.watch.png
   PUPIL_MARK=
   PUPIL_MARK_SEEN=
-  for i in $(seq 1 20); do
+  for i in $(seq 1 "$(pupil_tries 20)"); do
     import -silent -window root "$file"
     PUPIL_MARK=$(pupil_read_mark "$s" "$file")
     [ -n "$PUPIL_MARK" ] && PUPIL_MARK_SEEN=$(sound_now) && break
@@ -240,7 +248,7 @@ start_pulse() {
     -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" >"$dir/log.txt" 2>&1 &
   PULSE_PID=$!
   export PULSE_SERVER=unix:$dir/native
-  for i in $(seq 1 50); do
+  for i in $(seq 1 "$(pupil_tries 50)"); do
     if pactl info >/dev/null 2>&1 && pactl set-default-sink porome; then
       pacat -p --raw --format=s16le --rate=48000 --channels=1 --latency-msec=20 -d porome </dev/zero 2>/dev/null &
       PULSE_FEED_PID=$!
@@ -260,7 +268,7 @@ sound_record() {
   SOUND_FILE=$1
   parec -d porome.monitor --raw --format=s16le --rate=48000 --channels=1 --latency-msec=20 >"$SOUND_FILE" &
   SOUND_PID=$!
-  for i in $(seq 1 200); do
+  for i in $(seq 1 "$(pupil_tries 200)"); do
     bytes=$(stat -c %s "$SOUND_FILE")
     if [ "$bytes" -gt 0 ]; then
       SOUND_START=$(awk -v n="$(date +%s.%N)" -v b="$bytes" 'BEGIN { printf "%.3f", n - b / 96000 }')
@@ -331,11 +339,11 @@ stop_pid() {
   fi
 }
 
-# Waits up to a minute for the program's window to show: sets PUPIL_WINDOW.
+# Waits up to a minute (times the patience) for the program's window to show: sets PUPIL_WINDOW.
 pupil_wait_window() {
   local i
   PUPIL_WINDOW=
-  for i in $(seq 1 120); do
+  for i in $(seq 1 "$(pupil_tries 120)"); do
     PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
     [ -n "$PUPIL_WINDOW" ] && return 0
     sleep 0.5
@@ -380,7 +388,7 @@ pupil_play() {
   rm -f "$PUPIL_OUT"/*.png
   local i
   PUPIL_WINDOW=
-  for i in $(seq 1 120); do
+  for i in $(seq 1 "$(pupil_tries 120)"); do
     PUPIL_WINDOW=$(pupil_window_named "ポロメ Ver1.0.1")
     [ -n "$PUPIL_WINDOW" ] && break
     sleep 0.5
@@ -434,7 +442,7 @@ pupil_play() {
   pupil_dialog quit-asked-again yes
   pupil_shot quit-yes
   # Wine may take some seconds to take a closed program's window away.
-  for i in $(seq 1 20); do
+  for i in $(seq 1 "$(pupil_tries 20)"); do
     [ -z "$(pupil_window_named "ポロメ Ver1.0.1")" ] && break
     sleep 0.5
   done

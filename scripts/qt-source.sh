@@ -6,15 +6,15 @@
 # Qt Base comes from Debian's own source package, fetched with `apt-get source` through
 # a private apt configuration: the deb-src twins of the machine's own configured apt
 # sources (so a mirror or proxy set up for apt is used as it is), while the system's
-# apt configuration stays untouched. Qt SVG comes from the vendored archive in
-# ../shared/vendor beside the repository (POROME_VENDOR_DIR overrides it).
+# apt configuration stays untouched. Qt SVG comes from the archive kept in the
+# repository, third_party/ (its README says where it comes from), checked against its
+# SHA-256 before it is unpacked.
 
 QT_VERSION=6.4.2
 QTBASE_DEB_VERSION=6.4.2+dfsg-10
 QTBASE_ORIG=qt6-base_6.4.2+dfsg.orig.tar.xz
 QTBASE_ORIG_SHA256=4f14b89a9463a540fd84a6718b8519a2297119b454ef547721015a9e9019ae9e
-POROME_VENDOR_DIR=${POROME_VENDOR_DIR:-$ROOT/../shared/vendor}
-QTSVG_ARCHIVE=$POROME_VENDOR_DIR/qtsvg-everywhere-src-6.4.2.tar.xz
+QTSVG_ARCHIVE=$ROOT/third_party/qtsvg-everywhere-src-6.4.2.tar.xz
 QTSVG_SHA256=b7f5c33044bc14926e9d7f3de46591e84ea943bb937592a5258fdfbd7f392cc6
 
 # Writes the deb-src twins of the machine's enabled apt sources into a private
@@ -70,13 +70,22 @@ fetch_qtbase() {
   mv "$src/qtbase.tmp" "$src/qtbase"
 }
 
-# Unpacks the vendored Qt SVG archive into $CACHE/src/qtsvg, unless it is there.
+# Checks that the repository's Qt SVG archive is there and is the one its README names.
+check_qtsvg_archive() {
+  if [ ! -f "$QTSVG_ARCHIVE" ]; then
+    echo "Qt SVG's source is missing: $QTSVG_ARCHIVE (third_party/README.md says what it is)" >&2
+    return 1
+  fi
+  echo "$QTSVG_SHA256  $QTSVG_ARCHIVE" | sha256sum -c
+}
+
+# Unpacks the repository's Qt SVG archive into $CACHE/src/qtsvg, unless it is there.
 fetch_qtsvg() {
   local src=$CACHE/src
   if [ -d "$src/qtsvg" ]; then
     return 0
   fi
-  echo "$QTSVG_SHA256  $QTSVG_ARCHIVE" | sha256sum -c
+  check_qtsvg_archive
   rm -rf "$src/qtsvg.tmp"
   mkdir -p "$src/qtsvg.tmp"
   tar -xf "$QTSVG_ARCHIVE" -C "$src/qtsvg.tmp" --strip-components=1
@@ -106,6 +115,10 @@ ensure_static_qt() {
   if [ -f "$base" ] && [ -f "$svg" ]; then
     echo "Reusing the static Qt $QT_VERSION for $target in $QT_PREFIX ($(cat "$base"); $(cat "$svg"))."
     return 0
+  fi
+  # Before the long half: a missing or changed Qt SVG archive stops the build at once.
+  if [ ! -f "$svg" ] && [ ! -d "$CACHE/src/qtsvg" ]; then
+    check_qtsvg_archive
   fi
   if [ ! -f "$base" ]; then
     log "Building static Qt Base $QT_VERSION for $target ($2)"

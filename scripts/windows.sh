@@ -203,8 +203,9 @@ write_qt_third_party() {
   python3 - "$1" "$CACHE/src/qtbase/src" "$CACHE/src/qtsvg/src" <<'PY'
 import json, os, re, shutil, sys
 out = sys.argv[1]
-# Parts that the Windows build of Qt Core, Gui, Widgets and Svg does not contain.
-unused = re.compile(r"/(xcb|wasm|android|gradle|cocoa|dbus|network|testlib|libjpeg|libpsl|"
+# Parts that the Windows build of Qt Core, Gui, Widgets, Network and Svg does not contain
+# (Qt Network's own folder stays in: it holds the public suffix list, under the MPL 2.0).
+unused = re.compile(r"/(xcb|wasm|android|gradle|cocoa|dbus|testlib|libjpeg|libpsl|"
                     r"pixman|VulkanMemoryAllocator|vulkan|forkfd)(/|$)")
 lines = ["Third-party parts of Qt 6.4.2 in porome.exe", "=" * 44, ""]
 for root in sys.argv[2:]:
@@ -493,11 +494,32 @@ PY
   [ -z "$(start_menu)$(start_menu 'ポロメ　きろく')" ] || msi_fail "a Start menu entry is still there"
   [ "$(entries)" = 0 ] || msi_fail "Apps and features still lists ポロメ"
   [ -z "$(folder_set)" ] || msi_fail "the record folder setting is still there"
+  msi_secret_rotation
   if [ "$failures" -ne 0 ]; then
     echo "MSI: $failures check(s) failed; screenshots in $shots"
     return 1
   fi
-  echo "MSI: installed, upgraded from 1.0.0 in place, ran with the machine-wide record folder and removed; screenshots in $shots"
+  echo "MSI: installed, upgraded from 1.0.0 in place, ran with the machine-wide record folder and removed;" \
+    "the store's secret changed by an upgrade; screenshots in $shots"
+}
+
+# The store's secret changed as school IT would, inside run_msi_check (its helpers and
+# prefix): 1.0.0 installed with a key and a secret, the upgrade to $VERSION given only a
+# new secret must write it and keep the key and the endpoint; the uninstall takes them away.
+# Nothing is run, so nothing is sent.
+msi_secret_rotation() {
+  local store='https://127.0.0.1:9/xapi/' school='https://school.example.jp/'
+  lrs_value() { hklm 'Software\porome\porome\lrs' | sed -n "s/^[^|]*|$1|//p"; }
+  echo "The store's secret: 1.0.0 with secret old-secret, then $VERSION with new-secret only"
+  msiexec_qn /i "$old" "LRSENDPOINT=$store" LRSKEY=porome-key LRSSECRET=old-secret "LRSHOMEPAGE=$school"
+  [ "$(lrs_value secret)" = old-secret ] || msi_fail "the secret is '$(lrs_value secret)' after installing 1.0.0"
+  msiexec_qn /i "$MSI" LRSSECRET=new-secret
+  [ "$(lrs_value secret)" = new-secret ] || msi_fail "the upgrade did not write the new secret: '$(lrs_value secret)'"
+  [ "$(lrs_value key)" = porome-key ] || msi_fail "the upgrade lost the key: '$(lrs_value key)'"
+  [ "$(lrs_value endpoint)" = "$store" ] || msi_fail "the upgrade lost the endpoint: '$(lrs_value endpoint)'"
+  [ "$(entries)" = 1 ] || msi_fail "$(entries) entries in Apps and features after the secret's upgrade, not 1"
+  msiexec_qn /x "$MSI"
+  [ -z "$(lrs_value secret)$(lrs_value key)" ] || msi_fail "the store's key or secret is still there after the uninstall"
 }
 
 MODE=${1:-}

@@ -3,6 +3,7 @@
 #include "levels/grade4/Addition.h"
 #include "shell/Texts.h"
 #include "support/FractionSums.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -246,7 +247,7 @@ private slots:
             }
             slot.push_back(r);
         }
-        QVERIFY(timer.elapsed() < 5000);
+        QVERIFY(timer.elapsed() < bounds::ScaledMs(5000));
         if (level == 17)
             QVERIFY2(similar < 15, qPrintable(QString::number(similar)));
         else   // no similarity rule in level 18: neighbours often share something
@@ -300,7 +301,7 @@ private slots:
             if (i <= 99)
                 first99.insert(KeyOf(r));
         }
-        QVERIFY2(timer.elapsed() < 10000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(timer.elapsed() < bounds::ScaledMs(10000), qPrintable(QString::number(timer.elapsed())));
         QCOMPARE(h.Problem(3), 99);
         QCOMPARE(int(first99.size()), 99);
     }

@@ -2,6 +2,7 @@
 // Level 5: colouring n of the d cells of a tape by pressing them.
 #include "levels/grade3/ColouringLength.h"
 #include "support/Harness.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -201,7 +202,7 @@ private slots:
             clock.start();
             for (int k = 1; k <= 300; ++k)
                 shown.push_back(Draw(rnd, shown));
-            QVERIFY(clock.elapsed() < 2000);
+            QVERIFY(clock.elapsed() < bounds::ScaledMs(2000));
             for (size_t round = 0; round + kColouringProblems <= shown.size(); round += kColouringProblems) {
                 std::set<std::pair<int, int>> seen;
                 for (size_t i = round; i < round + kColouringProblems; ++i)
@@ -231,7 +232,7 @@ private slots:
             if (k <= kColouringProblems)
                 firstRound.insert({h.Rec(1, 1), h.Rec(1, 2)});
         }
-        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(clock.elapsed() < bounds::ScaledMs(10000));
         QCOMPARE(int(firstRound.size()), kColouringProblems);
         QCOMPARE(h.Problem(1), AppState::kMaxProblem);
     }

@@ -2,6 +2,7 @@
 // The installed program: cmake --install of this build into a fresh prefix, and what a desktop,
 // a software centre and man find there.
 #include "shell/CommandLine.h"
+#include "support/Bounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,7 +85,7 @@ private slots:
         cmake.setProcessChannelMode(QProcess::MergedChannels);
         cmake.start(QStringLiteral(POROME_CMAKE_COMMAND),
                     {"--install", POROME_BUILD_DIR, "--prefix", prefix.path()});
-        QVERIFY(cmake.waitForFinished(120000));
+        QVERIFY(cmake.waitForFinished(bounds::ScaledMs(120000)));
         QVERIFY2(cmake.exitCode() == 0, cmake.readAll().constData());
     }
 

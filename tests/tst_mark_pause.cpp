@@ -2,6 +2,7 @@
 // The real pause behind a mark: it lasts until the clock's second changes and keeps the
 // event loop running (painting goes on) without spinning.
 #include "shell/QtPlatform.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -27,7 +28,8 @@ private slots:
         platform.WaitForNextSecond();
         const double cpuSeconds = double(std::clock() - cpuBefore) / CLOCKS_PER_SEC;
         QVERIFY(QTime::currentTime().second() != before);
-        QVERIFY(timer.elapsed() <= 1100);
+        // Up to the next second, and the time a slow build or a busy machine takes to wake.
+        QVERIFY(timer.elapsed() <= 1000 + bounds::ScaledMs(100));
         // other events are served meanwhile, and the processor is mostly idle
         QVERIFY(timer.elapsed() < 100 || timerTicks > 0);
         QVERIFY2(cpuSeconds < 0.5 * std::max<qint64>(timer.elapsed(), 200) / 1000.0,

@@ -13,6 +13,7 @@
 #include "record/Recorder.h"
 #include "report/Summary.h"
 #include "xapi/Statements.h"
+#include "support/Bounds.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -345,7 +346,7 @@ private slots:
         const QPoint again = page.againButton().pos();
         // The store takes them while the screen shows: the line goes, もういちど stays put.
         q.waiting = 0;
-        QTRY_VERIFY_WITH_TIMEOUT(!page.unsentLine().isVisible(), 3000);
+        EVENT_VERIFY(!page.unsentLine().isVisible());
         QCOMPARE(page.againButton().pos(), again);
         QTest::mouseClick(&page.saveButton(), Qt::LeftButton);
         QCOMPARE(q.saves, 1);

@@ -3,6 +3,7 @@
 // a hang, gone and back. Every row must end up exactly once, in order, whole, in the folder's
 // files or in the unsent folder.
 #include "record/RecordWriter.h"
+#include "support/Bounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -285,7 +286,7 @@ private slots:
         {
             std::unique_lock lock(rig.disk.m);
             // The head was the first append; the first row's is the one that hangs.
-            QVERIFY(rig.disk.cv.wait_for(lock, std::chrono::seconds(5), [&] { return rig.disk.appends == 2; }));
+            QVERIFY(rig.disk.cv.wait_for(lock, bounds::Event, [&] { return rig.disk.appends == 2; }));
         }
         rig.Add(50); // returns at once while the first row's write hangs
         rig.writer->Finish(std::chrono::milliseconds(50));
@@ -295,7 +296,7 @@ private slots:
             rig.disk.hang = false;
         }
         rig.disk.cv.notify_all();
-        QTRY_COMPARE(rig.writer->Waiting(), size_t(0));
+        EVENT_COMPARE(rig.writer->Waiting(), size_t(0));
         rig.ExpectEveryRowOnce();
     }
 
@@ -309,12 +310,12 @@ private slots:
             rig.disk.error = "Input/output error";
         }
         rig.Add(3);
-        QTRY_COMPARE(rig.Said("is not being written"), 1);
+        EVENT_COMPARE(rig.Said("is not being written"), 1);
         {
             std::lock_guard lock(rig.disk.m);
             rig.disk.error.clear();
         }
-        QTRY_COMPARE(rig.writer->Waiting(), size_t(0));
+        EVENT_COMPARE(rig.writer->Waiting(), size_t(0));
         rig.ExpectEveryRowOnce();
         QCOMPARE(rig.Said("3 waiting rows caught up"), 1);
     }

@@ -8,6 +8,7 @@
 #include "report/Report.h"
 #include "support/FakeStore.h"
 #include "xapi/Statements.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -102,7 +103,7 @@ report::StoreQuery Query(const FakeStore& store)
     q.key = "teacher";
     q.secret = "sekrit-123";
     q.homePage = kSchool.homePage + "/";
-    q.timeoutMs = 500;
+    q.timeoutMs = bounds::ScaledMs(500);
     return q;
 }
 
@@ -235,7 +236,7 @@ private slots:
         report::SummaryBuilder b;
         QString error;
         QVERIFY(!report::ReadStore(q, b, &error));
-        QVERIFY2(clock.elapsed() < 5000, "a store that hangs or floods is given up in bounded time");
+        QVERIFY2(clock.elapsed() < bounds::ScaledMs(5000), "a store that hangs or floods is given up in bounded time");
         QVERIFY2(!error.isEmpty() && error.contains(says), qPrintable(error));
         QVERIFY2(!error.contains("sekrit") && !error.contains("teacher"), qPrintable(error));
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);

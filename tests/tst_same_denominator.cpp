@@ -4,6 +4,7 @@
 #include "shell/Texts.h"
 #include "support/Harness.h"
 #include "support/LinesDrills.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -270,7 +271,7 @@ private slots:
             similarInARow += IsSimilar(before, p);
             shown.emplace_back(p.d, p.a);
         }
-        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < bounds::ScaledMs(5000), qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(h.Problem(2), 99);
         for (int round = 0; round < 2; ++round) {
             const std::set<std::pair<int, int>> pairs(shown.begin() + round * 36, shown.begin() + round * 36 + 36);

@@ -7,6 +7,7 @@
 #include "record/StoreSender.h"
 #include "record/StoreSettings.h"
 #include "support/FakeStore.h"
+#include "support/Bounds.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -24,6 +25,8 @@ using Fault = FakeStore::Fault;
 namespace {
 
 const QByteArray Authorization = "Basic " + QByteArray("key:sekrit-123").toBase64();
+// How long the sender waits for an answer before it gives the request up.
+constexpr std::chrono::milliseconds kTimeout = bounds::Scaled(400ms);
 
 QString Id(int n)
 {
@@ -55,7 +58,7 @@ struct Rig
         QVERIFY2(spool->Open(folder, &error), qPrintable(error));
         sender = std::make_unique<StoreSender>(
             StoreSender::Settings{.endpoint = store.Endpoint(), .authorization = Authorization, .firstRetry = 20ms,
-                                  .lastRetry = 160ms, .timeout = 400ms, .maxAnswer = 1 << 16,
+                                  .lastRetry = 160ms, .timeout = kTimeout, .maxAnswer = 1 << 16,
                                   .say = [this](const QString& line) {
                                       std::lock_guard lock(m);
                                       said << line;
@@ -133,7 +136,8 @@ private slots:
         QTest::addColumn<int>("seeded");      // the statement the store has with other content
         QTest::newRow("down") << Fault::Down << "Connection refused" << false << 0 << 0;
         QTest::newRow("503") << Fault::Unavailable << "HTTP 503" << false << 0 << 0;
-        QTest::newRow("hang") << Fault::Hang << "no answer within 0.4 s" << false << 0 << 0;
+        QTest::newRow("hang") << Fault::Hang << QString("no answer within %1 s").arg(double(kTimeout.count()) / 1000)
+                              << false << 0 << 0;
         QTest::newRow("garbage") << Fault::Garbage << "does not take statements" << false << 0 << 0;
         QTest::newRow("huge answer") << Fault::Huge << "longer than 65536 bytes" << false << 0 << 0;
         QTest::newRow("stored, answer lost, then 409") << Fault::StoreThenHang << "no answer" << true << 0 << 0;
@@ -161,14 +165,14 @@ private slots:
         for (int n = 1; n <= 5; ++n) {
             rig.sender->Add(Statement(n));
             if (n == 3 && !cause.isEmpty())
-                QTRY_COMPARE_WITH_TIMEOUT(rig.Said(cause), 1, 5000);
+                EVENT_COMPARE(rig.Said(cause), 1);
         }
         if (!cause.isEmpty()) {
             // The end of the program does not wait out the fault; what is left stays.
             QElapsedTimer t;
             t.start();
-            rig.sender->Finish(3s);
-            QVERIFY(t.elapsed() < 2000);
+            rig.sender->Finish(bounds::Scaled(3s));
+            QVERIFY(t.elapsed() < bounds::ScaledMs(2000));
             QCOMPARE(rig.Said("statements for the learning record store wait in"), 1);
         }
         if (fault == Fault::Unauthorized) {
@@ -177,10 +181,10 @@ private slots:
             QCOMPARE(rig.InSpool(), size_t(5));
             rig.store.SetFault(Fault::None);
             rig.Start();   // the next run, with the key the store knows
-            QTRY_COMPARE(rig.Times(1), 1);
+            EVENT_COMPARE(rig.Times(1), 1);
         }
         rig.store.SetFault(Fault::None);
-        QTRY_COMPARE_WITH_TIMEOUT(rig.sender->Waiting(), size_t(0), 5000);
+        EVENT_COMPARE(rig.sender->Waiting(), size_t(0));
         for (int n = 1; n <= 5; ++n)
             QCOMPARE(rig.Times(n), n == refused || n == seeded ? 0 : 1);
         const bool resumes = !cause.isEmpty() && fault != Fault::Unauthorized;
@@ -249,15 +253,15 @@ private slots:
         QVERIFY(other.tryLock(0));
         rig.Start();
         rig.sender->Add(Statement(5));
-        QTRY_COMPARE(rig.Times(2) + rig.Times(5), 2);
-        QTRY_COMPARE(rig.sender->Waiting(), size_t(0));
+        EVENT_COMPARE(rig.Times(2) + rig.Times(5), 2);
+        EVENT_COMPARE(rig.sender->Waiting(), size_t(0));
         QCOMPARE(rig.Times(1) + rig.Times(3) + rig.Times(4), 0);
         QVERIFY(!QFile::exists(crashed + ".jsonl"));
         // The other program ends with its statement unsent: the next start sends it.
         other.unlock();
         rig.sender.reset();
         rig.Start();
-        QTRY_COMPARE(rig.Times(4), 1);
+        EVENT_COMPARE(rig.Times(4), 1);
         QCOMPARE(rig.Said("porome:"), 0);
     }
 };
