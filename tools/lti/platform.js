@@ -16,7 +16,8 @@
 //   GET  /jwks           the platform's public keys
 //   GET  /frame?...      a portal page that opens the launch of /start?... in an iframe and
 //                        keeps the platform storage (target=_parent, the default, or
-//                        target=named: a frame named post_message_forwarding)
+//                        target=named: a frame named post_message_forwarding; target=none:
+//                        a portal without it)
 //   POST /admin/rotate   a new signing key; the old ones stay published (?retire=1: not)
 //   GET  /admin/registration  issuer, client id, the platform's addresses (for the tool's settings)
 //   GET  /admin/stats    JWKS fetches, authentication requests and what was wrong with them
@@ -109,7 +110,9 @@ export async function startPlatform(config) {
   const redirectUris = tool.redirectUris || [tool.launch];
   const keys = [await newKey()];
   const pending = new Map();   // login_hint -> the launch it starts
-  const stats = { jwksFetches: [], authorized: 0, refused: [], storage: 0 };
+  // What the checks ask of the platform; `signatures` (the last part of each id_token
+  // issued) lets them look for a token in what a browser kept.
+  const stats = { jwksFetches: [], authorized: 0, refused: [], signatures: [] };
   const storageScript = fs.readFileSync(path.join(HERE, "storage.js"), "utf8");
 
   const server = http.createServer((req, res) => {
@@ -228,6 +231,7 @@ export async function startPlatform(config) {
     pending.delete(params.get("login_hint"));
     stats.authorized += 1;
     const fields = { id_token: await idToken(launch, params.get("nonce")), state: params.get("state") };
+    stats.signatures.push(fields.id_token.split(".")[2] || "");
     if (launch.storage)
       fields.lti_storage_target = launch.storage;
     answer(res, 200, "text/html; charset=utf-8", postingPage(redirect, fields), { "Referrer-Policy": "no-referrer" });
@@ -237,7 +241,8 @@ export async function startPlatform(config) {
     const named = query.get("target") === "named";
     const start = new URLSearchParams(query);
     start.delete("target");
-    start.set("storage", named ? "post_message_forwarding" : "_parent");
+    if (query.get("target") !== "none")
+      start.set("storage", named ? "post_message_forwarding" : "_parent");
     const forwarding = named ? '<iframe name="post_message_forwarding" src="/storage-frame" hidden></iframe>' : "";
     answer(res, 200, "text/html; charset=utf-8", `<!doctype html><html lang="ja"><head><meta charset="utf-8">
 <title>テスト用ポータル</title><script src="/storage.js"></script></head>
