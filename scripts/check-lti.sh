@@ -22,7 +22,8 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 ROOT=$PWD
-BUILD=$ROOT/${1:-build}
+BUILD=${1:-build}
+[[ $BUILD = /* ]] || BUILD=$ROOT/$BUILD
 . scripts/packages.sh
 . scripts/lrs.sh
 

@@ -81,13 +81,19 @@ export class Chromium {
           reject(new Error(`${method}: ${message.error.message}`));
         else
           resolve(message.result || {});
+      } else if (message.method === "Target.detachedFromTarget") {
+        for (const [id, target] of this.frames || [])
+          if (target.sessionId === message.params.sessionId)
+            this.frames.delete(id);
       } else if (message.method === "Runtime.consoleAPICalled") {
         this.console.push(message.params.args.map((a) => a.value ?? a.description ?? "").join(" "));
       }
     }
   }
 
-  send(method, params = {}, sessionId = undefined) {
+  // A command and its answer; a target that goes away (a frame that navigates to another
+  // site) may leave a command unanswered: it fails after `seconds`.
+  send(method, params = {}, sessionId = undefined, seconds = 60) {
     if (this.closed)
       return Promise.reject(new Error("Chromium ended"));
     const id = ++this.nextId;
@@ -95,7 +101,12 @@ export class Chromium {
     if (sessionId)
       message.sessionId = sessionId;
     return new Promise((resolve, reject) => {
-      this.waiting.set(id, { resolve, reject, method });
+      const timer = setTimeout(() => {
+        this.waiting.delete(id);
+        reject(new Error(`${method}: no answer in ${seconds} s`));
+      }, seconds * 1000);
+      const done = (f) => (value) => { clearTimeout(timer); f(value); };
+      this.waiting.set(id, { resolve: done(resolve), reject: done(reject), method });
       this.proc.stdio[3].write(JSON.stringify(message) + "\0");
     });
   }
@@ -115,9 +126,12 @@ export class Chromium {
     if (!found)
       return null;
     this.frames ||= new Map();
-    if (!this.frames.has(found.targetId))
-      this.frames.set(found.targetId, await this.attach(found.targetId));
-    return this.frames.get(found.targetId);
+    const kept = this.frames.get(found.targetId);
+    if (kept && await kept.eval("1").then(() => true, () => false))
+      return kept;
+    const target = await this.attach(found.targetId);
+    this.frames.set(found.targetId, target);
+    return target;
   }
 
   // The addresses of the page's History (a session of its own: the first one may no longer
@@ -150,12 +164,12 @@ class Target {
     this.sessionId = sessionId;
   }
 
-  send(method, params) {
-    return this.browser.send(method, params, this.sessionId);
+  send(method, params, seconds) {
+    return this.browser.send(method, params, this.sessionId, seconds);
   }
 
   async eval(expression) {
-    const r = await this.send("Runtime.evaluate", { expression, returnByValue: true, awaitPromise: true });
+    const r = await this.send("Runtime.evaluate", { expression, returnByValue: true, awaitPromise: true }, 20);
     if (r.exceptionDetails)
       throw new Error(`${expression.slice(0, 80)}: ${r.exceptionDetails.exception?.description || r.exceptionDetails.text}`);
     return r.result.value;
