@@ -326,7 +326,9 @@ async function drill(target, user, marks, complete = false) {
 function checkLaunch(state, user, level) {
   check(state.launched, `the page has no launch: ${JSON.stringify(state).slice(0, 200)}`);
   check(Number(state.level) === level, `level ${state.level}, not ${level}`);
-  check(JSON.stringify(state.actor) === JSON.stringify({ objectType: "Agent", account: { homePage: HOME_PAGE, name: sub(user) } }),
+  const a = state.actor || {};
+  check(a.objectType === "Agent" && a.account && a.account.homePage === HOME_PAGE && a.account.name === sub(user)
+        && Object.keys(a).length === 2 && Object.keys(a.account).length === 2,
         `the actor is ${JSON.stringify(state.actor)}`);
   const launch = JSON.parse(state.launch);
   check(launch.endpoint === TOOL + "/xapi/", `the endpoint is ${launch.endpoint}`);
@@ -391,9 +393,14 @@ async function pupilInChromium() {
       return `${statements.length} statements, each once`;
     });
 
-    const own = (await browser.page.eval(`(() => { const id = standin.answer("○"); return id; })()`));
-    made["pupil-a"].push(own);
-    await until("the page sent it", 60, async () => (await browser.page.eval("standin.waiting()")) === 0);
+    let ready = false;
+    await row("the page sends after the outage", async () => {
+      made["pupil-a"].push(await browser.page.eval("standin.answer('○')"));
+      await until("the page sent it", 60, async () => (await browser.page.eval("standin.waiting()")) === 0);
+      ready = true;
+    });
+    if (!ready)
+      return;
     const statementFor = (user) => ({ id: crypto.randomUUID(), actor: { objectType: "Agent", account: { homePage: HOME_PAGE, name: sub(user) } },
       verb: { id: "http://adlnet.gov/expapi/verbs/answered", display: { en: "answered" } },
       object: { objectType: "Activity", id: "https://porome.github.io/xapi/levels/7" } });

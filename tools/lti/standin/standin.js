@@ -25,6 +25,10 @@ window.standin = (function () {
           console.warn("standin: no session storage; a reload starts without the launch");
         }
         from = "page";
+        // The launch's answer is a POST's: a reload of it would post the used id_token again.
+        // The tab goes on at the page's own address, "/", where a reload finds the kept launch.
+        if (location.pathname !== "/")
+          history.replaceState(null, "", "/");
         return l;
       } catch (e) {
         console.warn("standin: the launch in the page is no JSON");

@@ -216,7 +216,7 @@ describe("a forged token", () => {
       if (kind === "one-megabyte")
         assert.ok(fields.id_token.length > 1 << 20);
       if (kind === "deep-json")
-        assert.ok(Buffer.from(fields.id_token.split(".")[1], "base64url").toString().includes("[".repeat(100000)));
+        assert.ok(Buffer.from(fields.id_token.split(".")[1], "base64url").toString().includes("[".repeat(20000)));
     });
   }
 });
