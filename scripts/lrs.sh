@@ -8,6 +8,7 @@
 #   lrs_install                 node and npm, and the store installed once into
 #                               $POROME_CACHE/lrs/<lock hash>/ (default ~/.cache/porome);
 #                               returns 77 when they cannot be had here (no registry)
+#   npm_tool_install NAME FILE  the same for the packages of tools/NAME (NPM_TOOL_MODULES)
 #   lrs_free_port               prints a free port on 127.0.0.1
 #   lrs_start PORT [test|fetch] starts the store at http://127.0.0.1:PORT/xAPI; test takes
 #                               any credentials, fetch only $LRS_KEY:$LRS_SECRET (made up
@@ -49,23 +50,28 @@ lrs_node() {
   command -v node >/dev/null && command -v npm >/dev/null || return "$LRS_NOT_AVAILABLE"
 }
 
-lrs_install() {
-  local cache lock hash dir
+# The npm packages of tools/NAME, installed once into $POROME_CACHE/NAME/<lock hash>/
+# (default ~/.cache/porome): npm_tool_install NAME FILE, FILE a file the install must have
+# (under node_modules); sets NPM_TOOL_MODULES to that node_modules. Returns 77 when they
+# cannot be had here (no Node.js and npm, no registry).
+NPM_TOOL_MODULES=
+npm_tool_install() {
+  local name=$1 want=$2 cache lock hash dir
   lrs_node || { lrs_log "no Node.js and npm here"; return "$LRS_NOT_AVAILABLE"; }
-  cache=${POROME_CACHE:-$HOME/.cache/porome}/lrs
-  lock=$LRS_ROOT/tools/lrs/package-lock.json
+  cache=${POROME_CACHE:-$HOME/.cache/porome}/$name
+  lock=$LRS_ROOT/tools/$name/package-lock.json
   hash=$(sha256sum "$lock" | cut -c1-16)
   dir=$cache/$hash
-  LRS_MODULES=$dir/node_modules
-  if [ -f "$dir/installed" ] && [ -f "$LRS_MODULES/xapi-statements/dist/index.js" ]; then
+  NPM_TOOL_MODULES=$dir/node_modules
+  if [ -f "$dir/installed" ] && [ -f "$NPM_TOOL_MODULES/$want" ]; then
     return 0
   fi
-  lrs_log "installing the store into $dir"
+  lrs_log "installing tools/$name's packages into $dir"
   rm -rf "$dir"
   mkdir -p "$dir"
-  cp "$LRS_ROOT/tools/lrs/package.json" "$lock" "$dir/"
-  # The store needs none of its packages' install scripts (one of them would build a
-  # native monitoring add-on).
+  cp "$LRS_ROOT/tools/$name/package.json" "$lock" "$dir/"
+  # No package needs its install scripts (one of the store's would build a native
+  # monitoring add-on).
   if ! (cd "$dir" && timeout 600 npm ci --ignore-scripts --no-audit --no-fund --loglevel=error \
     --fetch-retries=1 --fetch-timeout=60000 >"$dir/npm.log" 2>&1); then
     tail -n 15 "$dir/npm.log" >&2
@@ -80,6 +86,11 @@ lrs_install() {
   touch "$dir/installed"
   # Installs of older lock files go.
   find "$cache" -mindepth 1 -maxdepth 1 -type d ! -name "$hash" -exec rm -rf {} +
+}
+
+lrs_install() {
+  npm_tool_install lrs xapi-statements/dist/index.js || return
+  LRS_MODULES=$NPM_TOOL_MODULES
 }
 
 lrs_free_port() {
