@@ -7,7 +7,8 @@
 # (scripts/bench.sh --smoke); the learning record on a folder that fills up and goes away
 # (scripts/check-record-faults.sh, where a tmpfs can be mounted); statements through a real
 # learning record store that goes away, answers 503 and hangs (scripts/check-lrs.sh, where
-# the store can be installed from the npm registry); the keyboard and the mark's beep as a
+# the store can be installed from the npm registry); porome-server's LTI launches and store
+# proxy, played in Chromium from a test portal (scripts/check-lti.sh); the keyboard and the mark's beep as a
 # pupil types and hears them (scripts/check-keys.sh); last it makes and checks
 # the Debian package (scripts/package.sh). Exits non-zero if anything fails.
 #
@@ -77,6 +78,11 @@ echo "== the learning record store through outages =="
 lrs=0
 bash scripts/check-lrs.sh build || lrs=$?
 checked "the learning record store through outages (check-lrs.sh)" "$lrs"
+
+echo "== porome-server: LTI launches from a test portal, statements through its proxy (build/) =="
+lti=0
+bash scripts/check-lti.sh --without-platform-storage build || lti=$?
+checked "porome-server's launches and store proxy (check-lti.sh)" "$lti"
 
 echo "== the keyboard and the mark's beep, played and heard on a virtual screen (build/) =="
 bash scripts/check-keys.sh build || status=1
