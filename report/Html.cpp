@@ -130,6 +130,18 @@ QString ShareColour(double share)
 }
 
 // "分母どうしもたした 5" for the kinds of a pupil, at most two.
+// A pupil's cell of one level: the share of right answers on its colour, blank where none.
+QString LevelCell(const Counts* c)
+{
+    const double share = c ? RightShare(*c) : -1;
+    if (share < 0)
+        return QStringLiteral("<td class=\"c\"></td>");
+    return QStringLiteral("<td class=\"c\" style=\"background:%1\">%2% <small>%3問</small></td>")
+        .arg(ShareColour(share))
+        .arg(int(share * 100 + 0.5))
+        .arg(c->problems);
+}
+
 QString TopKinds(const std::vector<MistakeCount>* kinds)
 {
     QStringList words;
@@ -156,14 +168,7 @@ QString ClassTable(const Summary& s)
         const auto& levels = s.byGroup.at(p.group);
         for (const auto& [level, all] : s.byLevel) {
             const auto c = levels.find(level);
-            const double share = c == levels.end() ? -1 : RightShare(c->second);
-            if (share < 0)
-                h += QStringLiteral("<td class=\"c\"></td>");
-            else
-                h += QStringLiteral("<td class=\"c\" style=\"background:%1\">%2% <small>%3問</small></td>")
-                         .arg(ShareColour(share))
-                         .arg(int(share * 100 + 0.5))
-                         .arg(c->second.problems);
+            h += LevelCell(c == levels.end() ? nullptr : &c->second);
         }
         const auto kinds = s.groupMistakes.find(p.group);
         h += QStringLiteral("<td class=\"kinds\">%1</td></tr>\n")
@@ -232,14 +237,7 @@ QString RosterTables(const std::vector<ClassSection>& sections)
             }
             for (int level : levels) {
                 const auto c = row.levels.find(level);
-                const double share = c == row.levels.end() ? -1 : RightShare(c->second);
-                if (share < 0)
-                    h += QStringLiteral("<td class=\"c\"></td>");
-                else
-                    h += QStringLiteral("<td class=\"c\" style=\"background:%1\">%2% <small>%3問</small></td>")
-                             .arg(ShareColour(share))
-                             .arg(int(share * 100 + 0.5))
-                             .arg(c->second.problems);
+                h += LevelCell(c == row.levels.end() ? nullptr : &c->second);
             }
             h += QStringLiteral("<td class=\"kinds\">%1</td></tr>\n").arg(TopKinds(row.kinds));
         }
