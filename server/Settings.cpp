@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "server/Settings.h"
 
+#include "xapi/Endpoint.h"
 #include "xapi/Statements.h"
 
 #include <QDir>
@@ -35,19 +36,12 @@ QString ValueOf(QString text)
     return text;
 }
 
-bool Loopback(const QString& host)
-{
-    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 || QHostAddress(host).isLoopback();
-}
-
-// An address the server sends to or sends browsers to: https://, or http:// on this machine.
+// An address the server sends to or sends browsers to: https://, or http:// on this machine,
+// as for every address a credential goes to.
 bool Address(const QString& text, QUrl* url)
 {
     *url = QUrl(text, QUrl::StrictMode);
-    const QString scheme = url->scheme();
-    if (!url->isValid() || url->host().isEmpty() || !url->userInfo().isEmpty())
-        return false;
-    return scheme == QLatin1String("https") || (scheme == QLatin1String("http") && Loopback(url->host()));
+    return xapi::CredentialProblem(*url).isEmpty();
 }
 
 QStringList List(const QString& text)
