@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Checks a porome .deb: its file list, control fields, desktop entry and metainfo, lintian,
-# that apt can install it here, and that the program unpacked from it runs. Then checks that
-# the source files name their licence. Runs every check, prints what each found and exits
-# non-zero if any failed.
-#   bash scripts/check-package.sh path/to/porome_VERSION_ARCH.deb
+# that apt can install it here, and that the program unpacked from it runs. Given the
+# porome-server .deb too, checks that one as well: its files and their modes, the conffile,
+# the systemd unit (its sandbox, systemd-analyze), the manual page, the unpacked server's
+# answers to a missing or unwritten settings file and a short start, and, as root, a real
+# install and purge. Then checks that the source files name their licence. Runs every check,
+# prints what each found and exits non-zero if any failed.
+#   bash scripts/check-package.sh path/to/porome_VERSION_ARCH.deb [path/to/porome-server_VERSION_ARCH.deb]
 set -uo pipefail
 
-if [ $# -ne 1 ] || [ ! -f "$1" ]; then
-  echo "usage: bash scripts/check-package.sh PACKAGE.deb" >&2
+if [ $# -lt 1 ] || [ $# -gt 2 ] || [ ! -f "$1" ] || { [ $# -eq 2 ] && [ ! -f "$2" ]; }; then
+  echo "usage: bash scripts/check-package.sh PACKAGE.deb [SERVER-PACKAGE.deb]" >&2
   exit 2
 fi
 deb=$(realpath "$1")
+server_deb=
+[ $# -eq 2 ] && server_deb=$(realpath "$2")
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 app_id=io.github.porome.Porome
@@ -76,11 +81,11 @@ appstreamcli validate --no-net "$root/usr/share/metainfo/$app_id.metainfo.xml" |
 appstreamcli validate-tree --no-net "$root" || fail "appstreamcli validate-tree"
 
 section "lintian"
-lintian --fail-on error --display-info "$deb" || fail "lintian reports errors"
+lintian --fail-on error --display-info "$deb" $server_deb || fail "lintian reports errors"
 
 section "apt-get install --simulate"
-apt-get install --simulate "$deb" >"$work/apt" 2>&1 || { cat "$work/apt"; fail "apt cannot install the package"; }
-grep -E '^(Inst|Conf) porome |^E:' "$work/apt"
+apt-get install --simulate "$deb" $server_deb >"$work/apt" 2>&1 || { cat "$work/apt"; fail "apt cannot install the packages"; }
+grep -E '^(Inst|Conf) porome(-server)? |^E:' "$work/apt"
 
 section "the unpacked program"
 run() { # run NAME ARGS...: the unpacked program, its output in $work/NAME.out and .err
@@ -107,6 +112,8 @@ cat "$work/window.out" "$work/window.err"
 [ "$rc" -eq 124 ] || fail "the window program ended with status $rc within 5 s"
 [ ! -s "$work/window.out" ] && [ ! -s "$work/window.err" ] || fail "the window program printed something"
 
+[ -n "$server_deb" ] && . scripts/check-package-server.sh
+
 section "licence lines in the sources"
 bash scripts/check-spdx.sh || fail "source files without an SPDX-License-Identifier line"
 
@@ -116,4 +123,4 @@ if [ "${#failed[@]}" -ne 0 ]; then
   printf '  %s\n' "${failed[@]}"
   exit 1
 fi
-echo "Package check passed: $deb"
+echo "Package check passed: $deb${server_deb:+ $server_deb}"

@@ -9,6 +9,19 @@
 
 #include <cstdio>
 
+namespace {
+
+const char* const kUsage = "usage: porome-server [--settings FILE]   (default /etc/porome/server.ini)";
+const char* const kHelp =
+    "Serves ポロメ's page to a school's learning portal as an LTI 1.3 tool and forwards the\n"
+    "pupils' statements to the school's store (man porome-server).\n"
+    "  --settings FILE  the settings: [server], [lrs] and a [platform.NAME] for each portal\n"
+    "  --help           this text\n"
+    "  --version        the version\n"
+    "Addresses: /lti/login, /lti/launch, /.well-known/jwks.json, /xapi/statements, /health.\n";
+
+} // namespace
+
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
@@ -20,8 +33,11 @@ int main(int argc, char** argv)
         } else if (args[i] == QLatin1String("--version")) {
             std::printf("porome-server %s\n", POROME_VERSION);
             return 0;
+        } else if (args[i] == QLatin1String("--help") || args[i] == QLatin1String("-h")) {
+            std::printf("%s\n%s", kUsage, kHelp);
+            return 0;
         } else {
-            std::fprintf(stderr, "usage: porome-server [--settings FILE]   (default /etc/porome/server.ini)\n");
+            std::fprintf(stderr, "%s\n", kUsage);
             return 2;
         }
     }
