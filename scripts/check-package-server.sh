@@ -180,8 +180,9 @@ wait "$spid" 2>/dev/null
 section "porome-server: dpkg --install and --purge"
 if [ "$(id -u)" -ne 0 ]; then
   echo "not run: installing for real needs root"
-elif dpkg-query -W -f='${Status}' porome-server 2>/dev/null | grep -q 'installed'; then
-  echo "not run: porome-server is installed on this machine already"
+elif dpkg-query -W porome-server >/dev/null 2>&1 || [ -e /etc/porome ] || [ -e /var/lib/private/porome-server ]; then
+  # Its purge would take this machine's own settings and tool key with it.
+  echo "not run: porome-server, or its settings or key, is on this machine already"
 else
   dpkg --install "$sdeb" >"$work/dpkg" 2>&1 || { cat "$work/dpkg"; fail "dpkg cannot install porome-server"; }
   stat -c '%A %U:%G %n' /etc/porome/server.ini /usr/sbin/porome-server /usr/lib/systemd/system/$unit
