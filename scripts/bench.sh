@@ -5,7 +5,10 @@
 # then the learning record store: statements a second from one program, a class of forty
 # catching up after an outage, and the report read from 100,000 statements by paging, against
 # the local store of the checks (scripts/lrs.sh); last a board's roster (100,000 users, 4,000
-# classes, 120,000 enrollments) read as the report reads it, from its zip and its folder.
+# classes, 120,000 enrollments) read as the report reads it, from its zip and its folder;
+# last porome-server: complete launches a second through the test platform of tools/lti,
+# statements a second through its proxy against the store alone, its memory as sessions are
+# used, and the round trip of a statement with 1,000 pupils sending at once.
 # Installs what is missing, builds in build-bench/ (Release) and prints the tables.
 #
 #   bash scripts/bench.sh            seven timed starts of each after a warm-up, 1000 problems per level;
@@ -15,6 +18,8 @@
 #   bash scripts/bench.sh --runs N --problems M
 #   bash scripts/bench.sh --lrs-only | --no-lrs     only the store's part, or all but it
 #   bash scripts/bench.sh --roster-only              only the roster's part
+#   bash scripts/bench.sh --server-only | --no-server  only porome-server's part, or all but it
+#   bash scripts/bench.sh --build-dir DIR            build and measure in DIR
 #
 # It is a benchmark, not a test: the figures depend on the machine and what else it runs,
 # so nothing here fails on a slow figure. Starts are interleaved (ポロメ, bare, ポロメ, …) so
@@ -50,18 +55,31 @@ roster_runs=3
 roster_users=100000
 roster_classes=4000
 roster_enrollments=120000
+# porome-server's part: runs of each timed figure, launches a run, statements a run, pupils
+# sending at once, and the sessions used at which its memory is read.
+server=1
+server_runs=3
+server_launches=300
+server_send=1000
+server_crowd=1000
+server_sessions=1000,10000
 while [ $# -gt 0 ]; do
   case "$1" in
     --smoke) runs=1; warmup=0; problems=20; dir=build; buildtype=RelWithDebInfo
              lrs_runs=1; lrs_report_runs=1; lrs_send=100; lrs_class=4; lrs_lesson=20; lrs_outage=1; lrs_rows=2000
-             roster_runs=1; roster_users=2000; roster_classes=80; roster_enrollments=2400 ;;
+             roster_runs=1; roster_users=2000; roster_classes=80; roster_enrollments=2400
+             server_runs=1; server_launches=10; server_send=40; server_crowd=20; server_sessions=20,40 ;;
     --runs) runs=$2; shift ;;
     --problems) problems=$2; shift ;;
-    --lrs-only) window=0; roster=0 ;;
-    --roster-only) window=0; lrs=0 ;;
+    --lrs-only) window=0; roster=0; server=0 ;;
+    --roster-only) window=0; lrs=0; server=0 ;;
+    --server-only) window=0; lrs=0; roster=0 ;;
     --no-lrs) lrs=0 ;;
+    --no-server) server=0 ;;
+    --build-dir) dir=$2; shift ;;
     --measure) shift; break ;;
-    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M] [--lrs-only | --no-lrs | --roster-only]" >&2; exit 2 ;;
+    *) echo "usage: bash scripts/bench.sh [--smoke] [--runs N] [--problems M] [--lrs-only | --no-lrs | --roster-only |" \
+            "--server-only | --no-server] [--build-dir DIR]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -417,6 +435,79 @@ print(f"{t:.3f} {u.ru_maxrss / 1024:.0f} {p.stdout.strip()}")' "$tool" read "$pa
   return "$failed"
 }
 
+# --- porome-server -------------------------------------------------------------------------
+# The real store (tools/lrs, in memory, any key), the test platform of tools/lti and
+# porome-server between them, all on 127.0.0.1; tools/lti/server-bench.js plays the browsers.
+server_bench() {
+  . scripts/lrs.sh
+  local rc=0 store_port tool_port platform reg out
+  SERVER_WORK=
+  SERVER_PID=
+  PLATFORM_PID=
+  [ -x "$dir/porome-server" ] || { echo; echo "porome-server: NOT RUN, it is not built here (no Qt HTTP server)"; return 77; }
+  lrs_install || rc=$?
+  [ "$rc" -ne 0 ] || npm_tool_install lti jose/package.json || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo
+    echo "porome-server: NOT RUN, nothing measured: the store or the platform cannot be installed here"
+    return 77
+  fi
+  SERVER_WORK=$(mktemp -d)
+  trap 'lrs_stop; [ -z "$SERVER_PID" ] || lrs_end "$SERVER_PID"; [ -z "$PLATFORM_PID" ] || lrs_end "$PLATFORM_PID"
+        rm -rf "$SERVER_WORK" "${LRS_WORK:-}"' EXIT
+  store_port=$(lrs_free_port)
+  lrs_start "$store_port" test || { echo "server bench: the store did not start" >&2; return 1; }
+  tool_port=$(lrs_free_port)
+  POROME_LTI_MODULES=$NPM_TOOL_MODULES POROME_LTI_LIFETIME=$LRS_LIFETIME node tools/lti/platform.js \
+    --config tools/lti/registration.json --tool "http://127.0.0.1:$tool_port" \
+    >"$SERVER_WORK/platform.out" 2>"$SERVER_WORK/platform.log" &
+  PLATFORM_PID=$!
+  lrs_wait_file "$SERVER_WORK/platform.out" "$PLATFORM_PID" ||
+    { echo "server bench: the platform did not start" >&2; cat "$SERVER_WORK/platform.log" >&2; return 1; }
+  platform=$(sed -n 's/^platform: listening on //p' "$SERVER_WORK/platform.out")
+  reg=$(curl -sf --max-time 10 "${platform/localhost/127.0.0.1}/admin/registration")
+  regv() { python3 -c 'import json, sys; v = json.loads(sys.argv[1])[sys.argv[2]]; print(", ".join(v) if isinstance(v, list) else v)' "$reg" "$1"; }
+  mkdir -m 700 "$SERVER_WORK/state"
+  mkdir "$SERVER_WORK/page"
+  echo '<!doctype html><html><head><title>bench</title></head><body></body></html>' >"$SERVER_WORK/page/index.html"
+  {
+    echo "[server]"
+    echo "listen = 127.0.0.1:$tool_port"
+    echo "public = http://127.0.0.1:$tool_port"
+    echo "page = $SERVER_WORK/page"
+    echo "key = $SERVER_WORK/state/tool-key.pem"
+    echo "[lrs]"
+    echo "endpoint = http://127.0.0.1:$store_port/xAPI/"
+    echo "key = bench"
+    echo "secret = bench"
+    echo "[platform.bench]"
+    echo "issuer = $(regv issuer)"
+    echo "clientId = $(regv clientId)"
+    echo "authUrl = $(regv authUrl)"
+    echo "jwksUrl = $(regv jwksUrl)"
+    echo "deploymentIds = $(regv deploymentIds)"
+    echo "homePage = https://portal-bench.example.jp"
+  } >"$SERVER_WORK/server.ini"
+  "$dir/porome-server" --settings "$SERVER_WORK/server.ini" >"$SERVER_WORK/server.out" 2>"$SERVER_WORK/server.log" &
+  SERVER_PID=$!
+  lrs_wait_file "$SERVER_WORK/server.out" "$SERVER_PID" ||
+    { echo "server bench: porome-server did not start" >&2; cat "$SERVER_WORK/server.log" >&2; return 1; }
+  echo
+  echo "porome-server ($dir), the test platform (node, jose) and the store (xapi-statements in memory),"
+  echo "all on 127.0.0.1, the client in node; $server_runs run(s) of each timed figure:"
+  echo
+  out=0
+  LRS_AUTH=bench:bench node tools/lti/server-bench.js --platform "$platform" --tool "http://127.0.0.1:$tool_port" \
+    --store "http://127.0.0.1:$store_port/xAPI/" --server-pid "$SERVER_PID" --runs "$server_runs" \
+    --launches "$server_launches" --send "$server_send" --crowd "$server_crowd" --sessions "$server_sessions" || out=$?
+  if ! kill -0 "$SERVER_PID" 2>/dev/null; then
+    echo "server bench: porome-server ended during the bench:" >&2
+    tail -n 20 "$SERVER_WORK/server.log" >&2
+    out=1
+  fi
+  [ "$out" -eq 0 ] || { echo "server bench: something above went wrong; its figures are not to be quoted"; return 1; }
+}
+
 # --- building ---------------------------------------------------------------------------
 ensure_packages "${POROME_BUILD_PACKAGES[@]}" xvfb xauth libxcb1-dev curl python3
 
@@ -429,8 +520,15 @@ if [ "$dir" = build ] && [ -f build/CMakeCache.txt ]; then
 else
   cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE="$buildtype" "${launcher[@]}" >/dev/null
 fi
-cmake --build "$dir" -j"$(nproc)" --target porome porome-bare-window porome-mapwait porome-bench porome-store-bench \
-  porome-roster-bench
+targets=()
+[ "$window" -eq 0 ] || targets+=(porome porome-bare-window porome-mapwait porome-bench)
+[ "$lrs" -eq 0 ] || targets+=(porome porome-store-bench)
+[ "$roster" -eq 0 ] || targets+=(porome-roster-bench)
+# porome-server only where it is built (Qt's HTTP server and OpenSSL 3 found).
+if [ "$server" -eq 1 ] && grep -qw porome-server <<<"$(cmake --build "$dir" --target help 2>/dev/null || true)"; then
+  targets+=(porome-server)
+fi
+cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
 
 echo "machine: $(nproc) core(s), $(lscpu | sed -n 's/^Model name: *//p' | head -1), $(free -h | awk '/^Mem:/ { print $2 }') memory; $(date -u '+%Y-%m-%d %H:%M UTC')"
 if [ "$window" -eq 1 ]; then
@@ -443,5 +541,10 @@ if [ "$lrs" -eq 1 ]; then
 fi
 if [ "$roster" -eq 1 ]; then
   roster_bench || status=1
+fi
+if [ "$server" -eq 1 ]; then
+  rc=0
+  server_bench || rc=$?
+  [ "$rc" -eq 0 ] || [ "$status" -ne 0 ] || status=$rc
 fi
 exit "$status"

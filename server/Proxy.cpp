@@ -41,7 +41,9 @@ QJsonObject Grouped(QJsonObject statement, const QString& grouping)
         return statement;
     QJsonObject context = statement.value(QLatin1String("context")).toObject();
     QJsonObject activities = context.value(QLatin1String("contextActivities")).toObject();
-    QJsonArray list = activities.value(QLatin1String("grouping")).toArray();
+    // xAPI lets a statement give one activity without its array.
+    const QJsonValue given = activities.value(QLatin1String("grouping"));
+    QJsonArray list = given.isObject() ? QJsonArray{given} : given.toArray();
     for (const QJsonValue& a : list)
         if (a.toObject().value(QLatin1String("id")).toString() == grouping)
             return statement;
@@ -115,7 +117,7 @@ void Server::Statements(const Call& call, Done done)
                                 : QJsonDocument(sent).toJson(QJsonDocument::Compact);
     const QNetworkRequest request = store::Request(url, settings_.lrs.Authorization());
     QNetworkReply* reply = call.method == "PUT" ? network_->put(request, body) : network_->post(request, body);
-    store::Bound(reply, this, std::chrono::seconds(30), 1 << 20, [this, done](const store::Answer& a) {
+    store::Bound(reply, this, storeTimeout_, 1 << 20, [this, done](const store::Answer& a) {
         if (a.status == 0) {
             Log(QStringLiteral("the store did not answer: ") + a.failure);
             return done(Json(502, QStringLiteral("the store did not answer; the statements are kept for later")));

@@ -14,7 +14,10 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QSslKey>
+#include <QTcpServer>
 #include <QTcpSocket>
 
 #include <cstdio>
@@ -117,6 +120,11 @@ Server::~Server() = default;
 
 bool Server::Start(QString* why)
 {
+    // A class that starts at the same moment opens hundreds of connections at once; beyond
+    // Qt's 50 waiting to be taken, the system drops them and each browser tries again a
+    // second or more later.
+    constexpr int kListenBacklog = 1024;
+    QTcpServer* tcp = nullptr;
     if (settings_.Tls()) {
         QFile certFile(settings_.tlsCertificate), keyFile(settings_.tlsKey);
         if (!certFile.open(QIODevice::ReadOnly) || !keyFile.open(QIODevice::ReadOnly)) {
@@ -136,9 +144,23 @@ bool Server::Start(QString* why)
             *why = QStringLiteral("server/tlsKey %1 is not a PEM key without a pass phrase").arg(settings_.tlsKey);
             return false;
         }
-        sslSetup(cert, key);
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        tls.setLocalCertificate(cert);
+        tls.setPrivateKey(key);
+        tls.setAllowedNextProtocols({QSslConfiguration::NextProtocolHttp1_1});
+        auto* server = new QSslServer(this);
+        server->setSslConfiguration(tls);
+        tcp = server;
+    } else {
+        tcp = new QTcpServer(this);
     }
-    port_ = listen(settings_.listenAddress, settings_.listenPort);
+    tcp->setListenBacklogSize(kListenBacklog);
+    if (tcp->listen(settings_.listenAddress, settings_.listenPort)) {
+        bind(tcp);
+        port_ = tcp->serverPort();
+    } else {
+        delete tcp;
+    }
     if (port_ == 0) {
         *why = QStringLiteral("server/listen %1:%2: cannot listen there")
                    .arg(settings_.listenAddress.toString())

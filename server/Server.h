@@ -11,6 +11,7 @@
 #include <QPair>
 #include <QUrl>
 
+#include <chrono>
 #include <functional>
 
 class QNetworkAccessManager;
@@ -57,6 +58,9 @@ public:
     void SetClock(std::function<qint64()> now) { now_ = std::move(now); }
     // One line for each refused launch and each failure; standard error by default.
     void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
+    // How long the proxy waits for the store: shorter than the page's own 30 s, so that the
+    // page hears the proxy's answer and keeps its statements for the next try.
+    void SetStoreTimeout(std::chrono::milliseconds timeout) { storeTimeout_ = timeout; }
     // Listens where the settings say (TLS where they name a certificate); false and `why` when
     // it cannot.
     bool Start(QString* why);
@@ -107,6 +111,7 @@ private:
     std::function<void(const QString&)> log_;
     QNetworkAccessManager* network_ = nullptr;
     quint16 port_ = 0;
+    std::chrono::milliseconds storeTimeout_ = std::chrono::seconds(20);
 
     struct KeySet
     {

@@ -230,6 +230,8 @@ std::optional<Settings> ParseSettings(const QByteArray& bytes, QString* problem)
                 return fail(QStringLiteral("%1/%2 \"%3\" is not an https:// address").arg(section, QLatin1String(key), v));
         }
         p.deploymentIds = List(values.value(QStringLiteral("deploymentIds")));
+        if (p.deploymentIds.isEmpty())
+            return fail(QStringLiteral("%1/deploymentIds names no deployment").arg(section));
         p.homePage = values.value(QStringLiteral("homePage"), p.issuer);
         if (!xapi::IsIri(p.homePage))
             return fail(QStringLiteral("%1/homePage \"%2\" is not an IRI").arg(section, p.homePage));
