@@ -211,6 +211,49 @@ private slots:
         QCOMPARE(asked_, QStringList{GroupingOf(context)});
     }
 
+    // With the settings' roster: the class's section in 出席番号 order, names from the roster,
+    // and its pupil who never drilled marked.
+    void roster()
+    {
+        QTemporaryDir folder;
+        const QMap<QString, QByteArray> files{
+            {"manifest.csv", "propertyName,value\nmanifest.version,1.0\noneroster.version,1.2_JP\nfile.academicSessions,bulk\n"
+                             "file.classes,bulk\nfile.enrollments,bulk\nfile.orgs,bulk\nfile.users,bulk\nfile.roles,absent\n"},
+            {"academicSessions.csv", "sourcedId,status,title,type,startDate,endDate,schoolYear\n"
+                                     "sy,,年度,schoolYear,2000-04-01,2099-03-31,2026\n"},
+            {"orgs.csv", "sourcedId,status,name,type\no1,,ひがし小学校,school\n"},
+            {"classes.csv", "sourcedId,status,title,classType,schoolSourcedId,termSourcedIds\nc31,,3-1,homeroom,o1,sy\n"},
+            {"users.csv", "sourcedId,status,username,givenName,familyName,metadata.jp.kanaGivenName,metadata.jp.kanaFamilyName,"
+                          "enabledUser\npupil-of-3-1,,a,太郎,山田,たろう,やまだ,true\nu2,,b,花子,佐藤,はなこ,さとう,true\n"},
+            {"enrollments.csv", "sourcedId,status,classSourcedId,schoolSourcedId,userSourcedId,role,metadata.jp.ShussekiNo\n"
+                                "e1,,c31,o1,pupil-of-3-1,student,7\ne2,,c31,o1,u2,student,3\n"},
+        };
+        for (auto it = files.cbegin(); it != files.cend(); ++it) {
+            QFile f(folder.filePath(it.key()));
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(it.value()) == it.value().size());
+        }
+        const QByteArray ini = "[server]\nlisten = 127.0.0.1:0\npublic = http://127.0.0.1:8080\npage = " + dir_.path().toUtf8()
+            + "\nkey = " + dir_.filePath("tool.pem").toUtf8() + "\n[lrs]\nendpoint = http://127.0.0.1:"
+            + QByteArray::number(storePort_) + "/xapi/\nkey = k\nsecret = s\n[report]\nroster = " + folder.path().toUtf8()
+            + "\n[platform.a]\nissuer = " + kIss.toUtf8()
+            + "\nclientId = c1\nauthUrl = https://portal-a.example.jp/auth\njwksUrl = https://portal-a.example.jp/jwks\n"
+              "deploymentIds = S_A\n";
+        QString why;
+        const auto settings = server::ParseSettings(ini, &why);
+        QVERIFY2(settings, qPrintable(why));
+        server_ = std::make_unique<server::Server>(*settings, toolKey_);
+        server_->SetLog([](const QString&) {});
+        QVERIFY2(server_->Start(&why), qPrintable(why));
+        const auto [status, bytes] = Get("/report", "Cookie", "porome_report=" + GrantFor("3-1", QDateTime::currentSecsSinceEpoch() + 600));
+        const QString page = QString::fromUtf8(bytes);
+        QCOMPARE(status, 200);
+        const qsizetype notYet = page.indexOf(QStringLiteral("<td class=\"n\">3</td><td class=\"who\">佐藤　花子（さとう　はなこ）</td>"
+                                                             "<td class=\"notyet\""));
+        const qsizetype drilled = page.indexOf(QStringLiteral("<td class=\"n\">7</td><td class=\"who\">山田　太郎（やまだ　たろう）</td>"));
+        QVERIFY2(notYet > 0 && drilled > notYet, qPrintable(page.mid(page.indexOf("<table class=\"class\">"), 800)));
+        QVERIFY(!page.contains(QStringLiteral("pupil-of-4-2")));
+    }
+
     void refused_data()
     {
         QTest::addColumn<QByteArray>("header");
