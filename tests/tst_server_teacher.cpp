@@ -74,6 +74,21 @@ class ServerTeacher : public QObject
         reply->deleteLater();
         return a;
     }
+    // The server with the store of the test and `more` settings.
+    void Start(const QByteArray& more)
+    {
+        const QByteArray ini = "[server]\nlisten = 127.0.0.1:0\npublic = http://127.0.0.1:8080\npage = " + dir_.path().toUtf8()
+            + "\nkey = " + dir_.filePath("tool.pem").toUtf8() + "\n[lrs]\nendpoint = http://127.0.0.1:"
+            + QByteArray::number(storePort_) + "/xapi/\nkey = k\nsecret = s\n" + more + "[platform.a]\nissuer = "
+            + kIss.toUtf8() + "\nclientId = c1\nauthUrl = https://portal-a.example.jp/auth\n"
+              "jwksUrl = https://portal-a.example.jp/jwks\ndeploymentIds = S_A\n";
+        QString why;
+        const auto settings = server::ParseSettings(ini, &why);
+        QVERIFY2(settings, qPrintable(why));
+        server_ = std::make_unique<server::Server>(*settings, toolKey_);
+        server_->SetLog([](const QString&) {});
+        QVERIFY2(server_->Start(&why), qPrintable(why));
+    }
     QByteArray GrantFor(const QString& context, qint64 expires) const
     {
         server::Grant g{kIss, "c1", "teacher-1", kIss, GroupingOf(context), "3-1", {}, expires};
@@ -97,19 +112,8 @@ private slots:
         });
         storePort_ = store_.listen(QHostAddress::LocalHost);
         QVERIFY(storePort_ != 0);
-        const QByteArray ini = "[server]\nlisten = 127.0.0.1:0\npublic = http://127.0.0.1:8080\npage = " + dir_.path().toUtf8()
-            + "\nkey = " + dir_.filePath("tool.pem").toUtf8() + "\n[lrs]\nendpoint = http://127.0.0.1:"
-            + QByteArray::number(storePort_) + "/xapi/\nkey = k\nsecret = s\n[platform.a]\nissuer = " + kIss.toUtf8()
-            + "\nclientId = c1\nauthUrl = https://portal-a.example.jp/auth\njwksUrl = https://portal-a.example.jp/jwks\n"
-              "deploymentIds = S_A\n";
-        QString why;
-        const auto settings = server::ParseSettings(ini, &why);
-        QVERIFY2(settings, qPrintable(why));
-        server_ = std::make_unique<server::Server>(*settings, toolKey_);
-        server_->SetLog([](const QString&) {});
-        QVERIFY2(server_->Start(&why), qPrintable(why));
+        Start({});
     }
-
     void roles_data()
     {
         QTest::addColumn<QStringList>("roles");
@@ -232,18 +236,7 @@ private slots:
             QFile f(folder.filePath(it.key()));
             QVERIFY(f.open(QIODevice::WriteOnly) && f.write(it.value()) == it.value().size());
         }
-        const QByteArray ini = "[server]\nlisten = 127.0.0.1:0\npublic = http://127.0.0.1:8080\npage = " + dir_.path().toUtf8()
-            + "\nkey = " + dir_.filePath("tool.pem").toUtf8() + "\n[lrs]\nendpoint = http://127.0.0.1:"
-            + QByteArray::number(storePort_) + "/xapi/\nkey = k\nsecret = s\n[report]\nroster = " + folder.path().toUtf8()
-            + "\n[platform.a]\nissuer = " + kIss.toUtf8()
-            + "\nclientId = c1\nauthUrl = https://portal-a.example.jp/auth\njwksUrl = https://portal-a.example.jp/jwks\n"
-              "deploymentIds = S_A\n";
-        QString why;
-        const auto settings = server::ParseSettings(ini, &why);
-        QVERIFY2(settings, qPrintable(why));
-        server_ = std::make_unique<server::Server>(*settings, toolKey_);
-        server_->SetLog([](const QString&) {});
-        QVERIFY2(server_->Start(&why), qPrintable(why));
+        Start("[report]\nroster = " + folder.path().toUtf8() + "\n");
         const auto [status, bytes] = Get("/report", "Cookie", "porome_report=" + GrantFor("3-1", QDateTime::currentSecsSinceEpoch() + 600));
         const QString page = QString::fromUtf8(bytes);
         QCOMPARE(status, 200);
