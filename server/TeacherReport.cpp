@@ -9,6 +9,7 @@
 #include "report/Report.h"
 #include "report/Roster.h"
 #include "report/StoreSource.h"
+#include "xapi/Endpoint.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -355,9 +356,11 @@ void TeacherReport::Launch(const Platform& platform, const QJsonObject& claims, 
     g.title = context.value(QLatin1String("title")).toString(context.value(QLatin1String("label")).toString());
     const QJsonObject nrps = claims.value(kNrpsClaim).toObject();
     const QUrl memberships(nrps.value(QLatin1String("context_memberships_url")).toString());
-    if (memberships.isValid() && (memberships.scheme() == QLatin1String("https")
-                                  || (memberships.scheme() == QLatin1String("http") && memberships.host() == QLatin1String("127.0.0.1"))))
+    // The access token goes there: https, or http on this machine, as for every credential.
+    if (memberships.isValid() && xapi::CredentialProblem(memberships).isEmpty())
         g.memberships = memberships.toString();
+    else if (!memberships.isEmpty())
+        server_.Log(QStringLiteral("the membership address of platform.%1 is not https: no names").arg(platform.name));
     g.expires = server_.Now() + kGrantSeconds;
     const QByteArray token = MakeGrant(key_, g);
     const QByteArray cookie = "porome_report=" + token + "; Path=" + server_.settings_.publicUrl.path().toUtf8()
@@ -425,8 +428,10 @@ void TeacherReport::Make(const Grant& g, const QString& since, Output output, QB
         if (!alive)
             return;
         --running_;
-        if (!cookie.isEmpty() && r.status == 200)
-            r.headers << qMakePair(QByteArray("Set-Cookie"), cookie);
+        if (!cookie.isEmpty())
+            r.headers << qMakePair(QByteArray("Set-Cookie"), cookie)
+                      << qMakePair(QByteArray("Set-Cookie"),
+                                   QByteArray("porome_state=; Path=/lti/; Max-Age=0; Secure; HttpOnly; SameSite=None"));
         done(r);
     };
     const auto start = [job, finish, alive] {
