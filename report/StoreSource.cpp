@@ -2,6 +2,7 @@
 #include "report/StoreSource.h"
 #include "xapi/Endpoint.h"
 #include "xapi/Statements.h"
+#include "record/Row.h"
 
 #include <QEventLoop>
 #include <QJsonArray>
@@ -124,6 +125,26 @@ bool Ours(const QJsonObject& statement, const QString& homePage, const QString& 
     });
 }
 
+// One of the class's statements: its grouping names the class, its actor is at the
+// platform's homePage and its level is one of `levelIds`.
+bool OfClass(const QJsonObject& statement, const QString& homePage, const QString& grouping, const QStringList& levelIds)
+{
+    const QString home = statement.value(QStringLiteral("actor")).toObject().value(QStringLiteral("account")).toObject()
+                             .value(QStringLiteral("homePage")).toString();
+    if (WithoutTrailingSlash(home) != homePage)
+        return false;
+    const QJsonObject activities = statement.value(QStringLiteral("context")).toObject()
+                                       .value(QStringLiteral("contextActivities")).toObject();
+    const auto names = [&](const char* kind, const auto& wanted) {
+        const QJsonArray list = activities.value(QLatin1String(kind)).toArray();
+        return std::any_of(list.begin(), list.end(), [&](const QJsonValue& a) {
+            return wanted(a.toObject().value(QStringLiteral("id")).toString());
+        });
+    };
+    return names("grouping", [&](const QString& id) { return id == grouping; })
+        && names("parent", [&](const QString& id) { return levelIds.contains(id); });
+}
+
 } // namespace
 
 bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
@@ -150,14 +171,20 @@ bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
     std::map<QString, std::vector<record::Row>> exercises;
     QSet<QString> seen;
     int pages = 0;
-    for (int level = 1; level <= kLevels; ++level) {
-        for (const QString& verb : {xapi::AnsweredVerb(), xapi::ViewedVerb()}) {
+    // The class's statements in one query; else each level's, verb by verb.
+    const bool byClass = !q.grouping.isEmpty();
+    QStringList levelIds;
+    for (int level = 1; level <= kLevels; ++level)
+        levelIds << xapi::LevelActivityId(activityBase, level);
+    for (int level = 1; level <= (byClass ? 1 : kLevels); ++level) {
+        for (const QString& verb : byClass ? QStringList{QString()} : QStringList{xapi::AnsweredVerb(), xapi::ViewedVerb()}) {
             QUrl url = base.resolved(QUrl(QStringLiteral("statements")));
-            const QString levelId = xapi::LevelActivityId(activityBase, level);
+            const QString levelId = levelIds[level - 1];
             QUrlQuery query;
-            query.addQueryItem(QStringLiteral("activity"), levelId);
+            query.addQueryItem(QStringLiteral("activity"), byClass ? q.grouping : levelId);
             query.addQueryItem(QStringLiteral("related_activities"), QStringLiteral("true"));
-            query.addQueryItem(QStringLiteral("verb"), verb);
+            if (!byClass)
+                query.addQueryItem(QStringLiteral("verb"), verb);
             if (q.since.isValid())
                 query.addQueryItem(QStringLiteral("since"), q.since.toUTC().toString(Qt::ISODateWithMs));
             // QUrlQuery leaves ':' and '/' as they are; '+' of an offset must not become a blank.
@@ -172,15 +199,17 @@ bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
                     return false;
                 for (const QJsonValue& v : page.statements) {
                     const QJsonObject st = v.toObject();
-                    if (!Ours(st, homePage, levelId))
+                    if (byClass ? !OfClass(st, homePage, q.grouping, levelIds) : !Ours(st, homePage, levelId))
                         continue;
                     const QString id = st.value(QStringLiteral("id")).toString();
                     if (!id.isEmpty() && seen.contains(id))
                         continue;
                     seen.insert(id);
-                    const std::optional<record::Row> row = xapi::RowOf(st);
+                    std::optional<record::Row> row = xapi::RowOf(st);
                     if (!row)
                         continue;
+                    if (const auto name = q.names.constFind(row->fields[record::Login]); name != q.names.cend())
+                        row->fields[record::Login] = *name;
                     const QDateTime when = QDateTime::fromString(st.value(QStringLiteral("timestamp")).toString(), Qt::ISODateWithMs);
                     // `since` asks by when the store took a statement; the report by when it was made.
                     if (q.since.isValid() && (!when.isValid() || when < q.since))

@@ -3,6 +3,7 @@
 #include "report/Summary.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
 #include <QUrl>
 
@@ -21,6 +22,11 @@ struct StoreQuery
     int maxPages = 20000;       // over every level and verb
     qint64 maxBody = 32 << 20;  // bytes of one page
     int timeoutMs = 30000;      // one request
+    // Non-empty: only the statements of this grouping activity (a portal's class), in one
+    // query over every level and verb, newest first.
+    QString grouping;
+    // A login's name as the portal tells it, shown in its rows instead of the login.
+    QHash<QString, QString> names;
 };
 
 // Feeds the rows into `builder`, one run per exercise (the statements' grouping activity).

@@ -147,6 +147,12 @@ say "platform at $PLATFORM (issuer $(reg issuer)), porome-server at $TOOL ($((SE
 
 # --- The checks ----------------------------------------------------------------------------------
 rc=0
+if [ -n "${POROME_LTI_BENCH:-}" ]; then
+  # The class report's time (scripts/bench.sh): no checks.
+  LRS_AUTH=$LRS_KEY:$LRS_SECRET node tools/lti/bench-teacher.js --platform "$PLATFORM" --tool "$TOOL" \
+    --store "$STORE" --home-page "$HOME_PAGE" --count "$POROME_LTI_BENCH" || rc=$?
+  exit "$rc"
+fi
 LRS_AUTH=$LRS_KEY:$LRS_SECRET node tools/lti/check.js --platform "$PLATFORM" --tool "$TOOL" --store "$STORE" \
   --proxy-control "$LRS_PROXY_CONTROL" --server-log "$WORK/server.log" --home-page "$HOME_PAGE" \
   --work "$WORK" ${POROME_LTI_ONLY:+--only "$POROME_LTI_ONLY"} "${CHECK_FLAGS[@]}" || rc=$?

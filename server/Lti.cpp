@@ -2,6 +2,7 @@
 // The portal's launch: the login initiation, the id_token's checks and the launched page.
 #include "server/Jwt.h"
 #include "server/Server.h"
+#include "server/TeacherReport.h"
 
 #include "record/StoreRequest.h"
 
@@ -267,6 +268,8 @@ void Server::Proceed(const Call& call, const Platform& platform, const QJsonObje
             base.chop(1);
         s.grouping = base + QStringLiteral("/context/") + QString::fromLatin1(QUrl::toPercentEncoding(context));
     }
+    if (IsInstructor(claims.value(kClaim + QStringLiteral("roles")).toArray()))
+        return Teacher().Launch(platform, claims, s, done);
     QJsonObject launch{{"endpoint", settings_.publicUrl.toString() + QStringLiteral("/xapi/")},
                        {"actor", QJsonObject{{"objectType", "Agent"},
                                              {"account", QJsonObject{{"homePage", s.homePage}, {"name", sub}}}}},

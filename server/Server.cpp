@@ -2,6 +2,7 @@
 #include "server/Server.h"
 
 #include "server/Jwt.h"
+#include "server/TeacherReport.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -231,6 +232,8 @@ void Server::Route(const Call& call, Done done)
         return Launch(call, done);
     if (path == QLatin1String("/xapi/statements"))
         return Statements(call, done);
+    if (path == QLatin1String("/report") || path.startsWith(QLatin1String("/report/")))
+        return Teacher().Route(call, done);
     if (call.method != "GET" && call.method != "HEAD")
         return done(Text(405, "GET or HEAD\n"));
     done(StaticFile(call));

@@ -13,10 +13,13 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 
 class QNetworkAccessManager;
 
 namespace server {
+
+class TeacherReport;
 
 // A request as the handlers keep it past the server's own.
 struct Call
@@ -84,6 +87,9 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    friend class TeacherReport;
+    // The class report of teachers' launches (TeacherReport.cpp).
+    TeacherReport& Teacher();
     void Route(const Call& call, Done done);
     Reply StaticFile(const Call& call) const;
     Reply Jwks() const;
@@ -128,6 +134,7 @@ private:
         qint64 at = 0;
     };
     QHash<QString, Bucket> rates_;       // by session id
+    std::shared_ptr<TeacherReport> teacher_;
 };
 
 } // namespace server

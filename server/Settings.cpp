@@ -19,6 +19,7 @@ using Section = QMap<QString, QString>;
 const QStringList kServerKeys{"listen", "public", "page", "key", "trustedProxies", "tlsCertificate", "tlsKey",
                               "sessionHours"};
 const QStringList kLrsKeys{"endpoint", "key", "secret", "activityBase"};
+const QStringList kReportKeys{"roster", "match"};
 const QStringList kPlatformKeys{"issuer", "clientId", "authUrl", "tokenUrl", "jwksUrl", "deploymentIds", "homePage"};
 
 // A value without its comment: a ; or # after a blank ends it, and "..." keeps everything.
@@ -96,10 +97,10 @@ std::optional<Settings> ParseSettings(const QByteArray& bytes, QString* problem)
             if (end < 0)
                 return fail(QStringLiteral("line %1: a section name without its ]").arg(number));
             current = line.mid(1, end - 1).trimmed();
-            if (current != QLatin1String("server") && current != QLatin1String("lrs")
+            if (current != QLatin1String("server") && current != QLatin1String("lrs") && current != QLatin1String("report")
                 && !(current.startsWith(QLatin1String("platform.")) && current.size() > 9))
                 return fail(QStringLiteral("[%1] is not a section of these settings ([server], [lrs], "
-                                           "[platform.NAME])")
+                                           "[report], [platform.NAME])")
                                 .arg(current));
             if (sections.contains(current))
                 return fail(QStringLiteral("[%1] is there twice").arg(current));
@@ -113,6 +114,7 @@ std::optional<Settings> ParseSettings(const QByteArray& bytes, QString* problem)
         const QString key = line.left(eq).trimmed();
         const QStringList& known = current == QLatin1String("server") ? kServerKeys
             : current == QLatin1String("lrs")                      ? kLrsKeys
+            : current == QLatin1String("report")                   ? kReportKeys
                                                                     : kPlatformKeys;
         if (!known.contains(key))
             return fail(QStringLiteral("%1/%2 is not a setting").arg(current, key));
@@ -207,6 +209,12 @@ std::optional<Settings> ParseSettings(const QByteArray& bytes, QString* problem)
         return fail(QStringLiteral("lrs/key is not set"));
     if (s.lrs.secret.isEmpty())
         return fail(QStringLiteral("lrs/secret is not set"));
+
+    const Section reportSection = sections.value(QStringLiteral("report"));
+    s.roster = reportSection.value(QStringLiteral("roster"));
+    s.rosterMatch = reportSection.value(QStringLiteral("match"));
+    if (!s.roster.isEmpty() && !QFileInfo::exists(s.roster))
+        return fail(QStringLiteral("report/roster \"%1\" does not exist").arg(s.roster));
 
     for (const QString& section : order) {
         if (!section.startsWith(QLatin1String("platform.")))

@@ -37,6 +37,7 @@ struct Settings
     int sessionHours = 12;
     StoreSettings lrs;        // endpoint, key, secret, activityBase
     QList<Platform> platforms;
+    QString roster, rosterMatch;   // [report] roster (OneRoster CSV zip or folder) and match
 
     bool Tls() const { return !tlsCertificate.isEmpty(); }
     bool Trusted(const QHostAddress& peer) const;

@@ -11,6 +11,7 @@ import fs from "node:fs";
 import path from "node:path";
 import { Chromium, Failed, until } from "./chromium.js";
 import { FORGERIES } from "./forge.js";
+import { teacherReport } from "./teacher.js";
 
 const args = process.argv.slice(2);
 const arg = (name, fallback) => { const i = args.indexOf(name); return i >= 0 ? args[i + 1] : fallback; };
@@ -21,7 +22,7 @@ const CONTROL = arg("--proxy-control");
 const SERVER_LOG = arg("--server-log");
 const HOME_PAGE = arg("--home-page");
 const WORK = arg("--work");
-const ONLY = (arg("--only", "refused,browser,frames")).split(",");
+const ONLY = (arg("--only", "refused,teacher,browser,frames")).split(",");
 // porome-server does not use the platform storage yet: with this flag its two launches are
 // left out, and said to be left out, instead of ending the run NOT RUN.
 const WITHOUT_STORAGE = args.includes("--without-platform-storage");
@@ -565,6 +566,8 @@ async function framesWithoutCookies() {
 const began = Date.now();
 if (ONLY.includes("refused"))
   await refusedLaunches();
+if (ONLY.includes("teacher"))
+  await teacherReport({ row, check, launchByHand, launchOf, TOOL, PLATFORM, config, sessions });
 if (ONLY.includes("browser"))
   await pupilInChromium();
 if (ONLY.includes("frames"))

@@ -21,6 +21,10 @@
 //   POST /admin/rotate   a new signing key; the old ones stay published (?retire=1: not)
 //   GET  /admin/registration  issuer, client id, the platform's addresses (for the tool's settings)
 //   GET  /admin/stats    JWKS fetches, authentication requests and what was wrong with them
+//   POST /token          the client-credentials grant: verifies the tool's client assertion
+//                        against the tool's JWKS (see nrps.js)
+//   GET  /nrps/CONTEXT/memberships  the class's membership of 40 with names, paged by Link
+//   GET  /start?...&context=ID  a launch in another class than the config's
 //
 // The config (JSON): host (the name browsers use, default localhost; the issuer is
 // http://HOST:PORT unless `issuer` is given), listen (default 127.0.0.1:0), clientId,
@@ -34,6 +38,7 @@ import path from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
 import jose from "./jose.js";
 import { forgeToken, FORGERIES } from "./forge.js";
+import { nrpsService } from "./nrps.js";
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 const LTI = "https://purl.imsglobal.org/spec/lti/claim/";
@@ -136,6 +141,8 @@ export async function startPlatform(config) {
     startUrl: browserUrl + "/start", frameUrl: browserUrl + "/frame",
   };
 
+  const nrps = nrpsService({ config, tool, tokenUrl: registration.tokenUrl, base: url, stats });
+
   function launchClaims(launch, nonce) {
     const user = config.users[launch.user];
     const t = Math.floor(Date.now() / 1000);
@@ -153,8 +160,10 @@ export async function startPlatform(config) {
       [LTI + "target_link_uri"]: tool.target,
       [LTI + "resource_link"]: { id: launch.resourceLink, title: "分数のドリル" },
       [LTI + "roles"]: user.roles,
-      [LTI + "context"]: { id: config.context.id, label: config.context.label, title: config.context.title,
+      [LTI + "context"]: { id: launch.context || config.context.id, label: config.context.label,
+                           title: launch.context ? launch.context : config.context.title,
                            type: ["http://purl.imsglobal.org/vocab/lis/v2/course#CourseOffering"] },
+      ...nrps.claim(launch.context || config.context.id),
       [LTI + "tool_platform"]: { guid: config.clientId + "-platform", name: "テスト用ポータル",
                                  product_family_code: "porome-check", version: "1" },
       [LTI + "launch_presentation"]: { document_target: launch.storage ? "iframe" : "window", locale: "ja-JP" },
@@ -184,7 +193,7 @@ export async function startPlatform(config) {
       user, level: query.get("level"), grade: query.get("grade"), forge,
       deployment: query.get("deployment") || config.deploymentIds[0],
       storage: query.get("storage"), messageHint: crypto.randomUUID(),
-      resourceLink: "porome-" + (query.get("level") || "menu"), made: Date.now(),
+      resourceLink: "porome-" + (query.get("level") || "menu"), made: Date.now(), context: query.get("context"),
     };
     for (const [hint, l] of pending)
       if (Date.now() - l.made > PENDING_LIFETIME)
@@ -281,11 +290,15 @@ ${named ? "" : "<script>platformStorage.answer(window);</script>"}
       keys.push(key);
       return answer(res, 200, "application/json", JSON.stringify({ kid: key.kid, published: keys.map((k) => k.kid) }));
     }
+    case "POST /token":
+      return nrps.token(req, res, await readBody(req));
     case "GET /admin/registration":
       return answer(res, 200, "application/json", JSON.stringify(registration));
     case "GET /admin/stats":
       return answer(res, 200, "application/json", JSON.stringify({ ...stats, kid: keys[keys.length - 1].kid }));
     default:
+      if (req.method === "GET" && address.pathname.startsWith("/nrps/"))
+        return nrps.memberships(req, res, address);
       return answer(res, 404, "text/plain; charset=utf-8", "not here\n");
     }
   }
