@@ -10,7 +10,7 @@ POROME_BUILD_PACKAGES=(
   qt6-translations-l10n
   fonts-ipafont-gothic fonts-ipafont-mincho
   libxlsxwriter-dev libzip-dev pkg-config python3-openpyxl python3-fonttools
-  qt6-httpserver-dev libssl-dev
+  qt6-httpserver-dev qt6-websockets-dev libssl-dev
 )
 
 # Installs those of the named packages that are missing; does nothing, and needs
