@@ -185,6 +185,8 @@ bool ReadStore(const StoreQuery& q, SummaryBuilder& builder, QString* error)
             query.addQueryItem(QStringLiteral("related_activities"), QStringLiteral("true"));
             if (!byClass)
                 query.addQueryItem(QStringLiteral("verb"), verb);
+            else // a school year of a class is some 200,000 statements: large pages, few round trips
+                query.addQueryItem(QStringLiteral("limit"), QStringLiteral("1000"));
             if (q.since.isValid())
                 query.addQueryItem(QStringLiteral("since"), q.since.toUTC().toString(Qt::ISODateWithMs));
             // QUrlQuery leaves ':' and '/' as they are; '+' of an offset must not become a blank.
