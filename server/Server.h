@@ -17,6 +17,8 @@ class QNetworkAccessManager;
 
 namespace server {
 
+class Scores;
+
 // A request as the handlers keep it past the server's own.
 struct Call
 {
@@ -43,6 +45,7 @@ using Done = std::function<void(Reply)>;
 struct Session
 {
     QString issuer, clientId, sub, homePage, grouping, id;
+    QString lineItem;          // the gradebook's column of this link, where the launch may post scores
     qint64 expires = 0;
 };
 
@@ -106,6 +109,7 @@ private:
     std::function<qint64()> now_;
     std::function<void(const QString&)> log_;
     QNetworkAccessManager* network_ = nullptr;
+    Scores* scores_ = nullptr;
     quint16 port_ = 0;
 
     struct KeySet

@@ -21,6 +21,9 @@
 //   POST /admin/rotate   a new signing key; the old ones stay published (?retire=1: not)
 //   GET  /admin/registration  issuer, client id, the platform's addresses (for the tool's settings)
 //   GET  /admin/stats    JWKS fetches, authentication requests and what was wrong with them
+//   POST /token, POST /lineitems/ID/scores, GET /admin/scores, POST /admin/gradebook
+//                        the gradebook (gradebook.js); a launch of a level carries its line item
+//                        (&ags=none: a launch without one)
 //
 // The config (JSON): host (the name browsers use, default localhost; the issuer is
 // http://HOST:PORT unless `issuer` is given), listen (default 127.0.0.1:0), clientId,
@@ -34,6 +37,7 @@ import path from "node:path";
 import { fileURLToPath, pathToFileURL } from "node:url";
 import jose from "./jose.js";
 import { forgeToken, FORGERIES } from "./forge.js";
+import { AGS, makeGradebook } from "./gradebook.js";
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 const LTI = "https://purl.imsglobal.org/spec/lti/claim/";
@@ -135,6 +139,7 @@ export async function startPlatform(config) {
     authUrl: browserUrl + "/auth", tokenUrl: url + "/token", jwksUrl: url + "/jwks",
     startUrl: browserUrl + "/start", frameUrl: browserUrl + "/frame",
   };
+  const gradebook = makeGradebook({ url, clientId: config.clientId, tokenUrl: registration.tokenUrl, toolJwks: tool.jwks });
 
   function launchClaims(launch, nonce) {
     const user = config.users[launch.user];
@@ -144,7 +149,7 @@ export async function startPlatform(config) {
       custom.level = launch.level;
     if (launch.grade)
       custom.grade = launch.grade;
-    return {
+    const claims = {
       iss: issuer, aud: config.clientId, sub: user.sub, iat: t, exp: t + 300, nonce,
       locale: "ja-JP",
       [LTI + "message_type"]: "LtiResourceLinkRequest",
@@ -160,6 +165,9 @@ export async function startPlatform(config) {
       [LTI + "launch_presentation"]: { document_target: launch.storage ? "iframe" : "window", locale: "ja-JP" },
       [LTI + "custom"]: custom,
     };
+    if (launch.level && launch.ags !== "none")
+      claims[AGS] = gradebook.claim(launch.resourceLink);
+    return claims;
   }
 
   async function idToken(launch, nonce) {
@@ -181,7 +189,7 @@ export async function startPlatform(config) {
       return answer(res, 400, "text/plain; charset=utf-8", `no forgery ${forge}\n`);
     const loginHint = crypto.randomUUID();
     const launch = {
-      user, level: query.get("level"), grade: query.get("grade"), forge,
+      user, level: query.get("level"), grade: query.get("grade"), forge, ags: query.get("ags"),
       deployment: query.get("deployment") || config.deploymentIds[0],
       storage: query.get("storage"), messageHint: crypto.randomUUID(),
       resourceLink: "porome-" + (query.get("level") || "menu"), made: Date.now(),
@@ -256,6 +264,11 @@ ${named ? "" : "<script>platformStorage.answer(window);</script>"}
   async function handle(req, res) {
     const address = new URL(req.url, url);
     const route = `${req.method} ${address.pathname}`;
+    const item = address.pathname.match(/^\/lineitems\/([^/]+)\/scores$/);
+    if (req.method === "POST" && item) {
+      const [status, body] = gradebook.score(decodeURIComponent(item[1]), address.searchParams, req.headers, await readBody(req));
+      return answer(res, status, "application/json", JSON.stringify(body));
+    }
     switch (route) {
     case "GET /start":
       return start(req, res, address.searchParams);
@@ -281,6 +294,15 @@ ${named ? "" : "<script>platformStorage.answer(window);</script>"}
       keys.push(key);
       return answer(res, 200, "application/json", JSON.stringify({ kid: key.kid, published: keys.map((k) => k.kid) }));
     }
+    case "POST /token": {
+      const [status, body] = await gradebook.token(new URLSearchParams(await readBody(req)));
+      return answer(res, status, "application/json", JSON.stringify(body));
+    }
+    case "GET /admin/scores":
+      return answer(res, 200, "application/json", JSON.stringify(gradebook.seen));
+    case "POST /admin/gradebook":
+      await readBody(req);
+      return answer(res, 200, "application/json", JSON.stringify(gradebook.admin(address.searchParams)));
     case "GET /admin/registration":
       return answer(res, 200, "application/json", JSON.stringify(registration));
     case "GET /admin/stats":
