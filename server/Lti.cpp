@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The portal's launch: the login initiation, the id_token's checks and the launched page.
 #include "server/Jwt.h"
+#include "server/Scores.h"
 #include "server/Server.h"
 #include "server/TeacherReport.h"
 
@@ -268,6 +269,11 @@ void Server::Proceed(const Call& call, const Platform& platform, const QJsonObje
             base.chop(1);
         s.grouping = base + QStringLiteral("/context/") + QString::fromLatin1(QUrl::toPercentEncoding(context));
     }
+    // Where the platform's gradebook takes this link's scores, when it lets the tool post them.
+    const QJsonObject ags = claims.value(QStringLiteral("https://purl.imsglobal.org/spec/lti-ags/claim/endpoint")).toObject();
+    const QString lineItem = ags.value(QLatin1String("lineitem")).toString();
+    if (ags.value(QLatin1String("scope")).toArray().contains(QJsonValue(Scores::kScope)) && Scores::Postable(lineItem))
+        s.lineItem = lineItem;
     if (IsInstructor(claims.value(kClaim + QStringLiteral("roles")).toArray()))
         return Teacher().Launch(platform, claims, s, done);
     QJsonObject launch{{"endpoint", settings_.publicUrl.toString() + QStringLiteral("/xapi/")},

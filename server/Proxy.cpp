@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The store's proxy: the page's statements, checked against its session, to the school's store.
 #include "server/Jwt.h"
+#include "server/Scores.h"
 #include "server/Server.h"
 
 #include "record/StoreRequest.h"
@@ -117,7 +118,11 @@ void Server::Statements(const Call& call, Done done)
                                 : QJsonDocument(sent).toJson(QJsonDocument::Compact);
     const QNetworkRequest request = store::Request(url, settings_.lrs.Authorization());
     QNetworkReply* reply = call.method == "PUT" ? network_->put(request, body) : network_->post(request, body);
-    store::Bound(reply, this, storeTimeout_, 1 << 20, [this, done](const store::Answer& a) {
+    store::Bound(reply, this, storeTimeout_, 1 << 20, [this, done, s = *session, sent](const store::Answer& a) {
+        // The gradebook hears of an exercise the store took; the page's answer waits for nothing.
+        if (a.status == 200 || a.status == 204)
+            for (const QJsonValue& v : sent)
+                scores_->Took(s, v.toObject());
         if (a.status == 0) {
             Log(QStringLiteral("the store did not answer: ") + a.failure);
             return done(Json(502, QStringLiteral("the store did not answer; the statements are kept for later")));

@@ -3,6 +3,7 @@
 
 #include "server/Jwt.h"
 #include "server/TeacherReport.h"
+#include "server/Scores.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -115,6 +116,7 @@ Server::Server(Settings settings, crypto::Key toolKey, QObject* parent)
     stateKey_ = crypto::HmacSha256(der, "porome-server state 1");
     sessionKey_ = crypto::HmacSha256(der, "porome-server session 1");
     network_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    scores_ = new Scores(settings_, toolKey_, network_, [this](const QString& line) { Log(line); }, this);
 }
 
 Server::~Server() = default;
@@ -304,6 +306,8 @@ QByteArray Server::MakeSession(const Session& s) const
                   {"d", s.id}, {"e", double(s.expires)}};
     if (!s.grouping.isEmpty())
         o.insert(QStringLiteral("g"), s.grouping);
+    if (!s.lineItem.isEmpty())
+        o.insert(QStringLiteral("l"), s.lineItem);
     const QByteArray payload = crypto::Base64Url(QJsonDocument(o).toJson(QJsonDocument::Compact));
     return "ps1." + payload + '.' + crypto::Base64Url(crypto::HmacSha256(sessionKey_, "ps1." + payload));
 }
@@ -323,6 +327,7 @@ std::optional<Session> Server::ReadSession(const QByteArray& token) const
     s.sub = o.value(QLatin1String("s")).toString();
     s.homePage = o.value(QLatin1String("h")).toString();
     s.grouping = o.value(QLatin1String("g")).toString();
+    s.lineItem = o.value(QLatin1String("l")).toString();
     s.id = o.value(QLatin1String("d")).toString();
     s.expires = qint64(o.value(QLatin1String("e")).toDouble());
     if (o.value(QLatin1String("v")).toInt() != 1 || s.sub.isEmpty() || s.expires <= Now())

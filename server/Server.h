@@ -20,6 +20,7 @@ class QNetworkAccessManager;
 namespace server {
 
 class TeacherReport;
+class Scores;
 
 // A request as the handlers keep it past the server's own.
 struct Call
@@ -47,6 +48,7 @@ using Done = std::function<void(Reply)>;
 struct Session
 {
     QString issuer, clientId, sub, homePage, grouping, id;
+    QString lineItem;          // the gradebook's column of this link, where the launch may post scores
     qint64 expires = 0;
 };
 
@@ -116,6 +118,7 @@ private:
     std::function<qint64()> now_;
     std::function<void(const QString&)> log_;
     QNetworkAccessManager* network_ = nullptr;
+    Scores* scores_ = nullptr;
     quint16 port_ = 0;
     std::chrono::milliseconds storeTimeout_ = std::chrono::seconds(20);
 

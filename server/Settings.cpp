@@ -17,7 +17,7 @@ namespace {
 using Section = QMap<QString, QString>;
 
 const QStringList kServerKeys{"listen", "public", "page", "key", "trustedProxies", "tlsCertificate", "tlsKey",
-                              "sessionHours"};
+                              "sessionHours", "spool"};
 const QStringList kLrsKeys{"endpoint", "key", "secret", "activityBase"};
 const QStringList kReportKeys{"roster", "match"};
 const QStringList kPlatformKeys{"issuer", "clientId", "authUrl", "tokenUrl", "jwksUrl", "deploymentIds", "homePage"};
@@ -181,6 +181,7 @@ std::optional<Settings> ParseSettings(const QByteArray& bytes, QString* problem)
     s.keyFile = server.value(QStringLiteral("key"), QStringLiteral("/var/lib/porome-server/tool-key.pem"));
     if (!QFileInfo(QFileInfo(s.keyFile).absolutePath()).isDir())
         return fail(QStringLiteral("server/key \"%1\": its folder does not exist").arg(s.keyFile));
+    s.spool = server.value(QStringLiteral("spool"), QFileInfo(s.keyFile).absolutePath() + QStringLiteral("/scores"));
 
     if (server.contains(QStringLiteral("sessionHours"))) {
         bool ok = false;

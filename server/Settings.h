@@ -32,6 +32,7 @@ struct Settings
     QUrl publicUrl;           // the address the portal and the browsers use, without a trailing /
     QString page;             // the page's folder
     QString keyFile;          // the tool's private key (PEM), made at first start
+    QString spool;            // the scores waiting for a gradebook; default "scores" beside the key
     QList<QPair<QHostAddress, int>> trustedProxies;
     QString tlsCertificate, tlsKey;
     int sessionHours = 12;

@@ -153,7 +153,7 @@ private slots:
             << server::MakeGrant(server::GrantKey(crypto::NewRsaKey()), {kIss, "c1", "t", kIss, GroupingOf("3-1"), "", {}, now + 60})
             << QString();
         QTest::newRow("no class") << server::MakeGrant(key, {kIss, "c1", "t", kIss, {}, "", {}, now + 60}) << QString();
-        QTest::newRow("a pupil's session") << server_->MakeSession({kIss, "c1", "p", kIss, GroupingOf("3-1"), "d", now + 60})
+        QTest::newRow("a pupil's session") << server_->MakeSession({kIss, "c1", "p", kIss, GroupingOf("3-1"), "d", {}, now + 60})
                                            << QString();
         QTest::newRow("empty") << QByteArray() << QString();
     }
@@ -253,7 +253,7 @@ private slots:
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<int>("status");
         const qint64 later = QDateTime::currentSecsSinceEpoch() + 600;
-        const QByteArray pupil = server_->MakeSession({kIss, "c1", "p", kIss, GroupingOf("3-1"), "d", later});
+        const QByteArray pupil = server_->MakeSession({kIss, "c1", "p", kIss, GroupingOf("3-1"), "d", {}, later});
         QTest::newRow("a pupil's session as Bearer") << QByteArray("Authorization") << "Bearer " + pupil << 403;
         QTest::newRow("a pupil's session as the cookie") << QByteArray("Cookie") << "porome_report=" + pupil << 403;
         QTest::newRow("an expired report token") << QByteArray("Cookie")

@@ -25,6 +25,9 @@
 //                        against the tool's JWKS (see nrps.js)
 //   GET  /nrps/CONTEXT/memberships  the class's membership of 40 with names, paged by Link
 //   GET  /start?...&context=ID  a launch in another class than the config's
+//   POST /token, POST /lineitems/ID/scores, GET /admin/scores, POST /admin/gradebook
+//                        the gradebook (gradebook.js); a launch of a level carries its line item
+//                        (&ags=none: a launch without one)
 //
 // The config (JSON): host (the name browsers use, default localhost; the issuer is
 // http://HOST:PORT unless `issuer` is given), listen (default 127.0.0.1:0), clientId,
@@ -39,6 +42,7 @@ import { fileURLToPath, pathToFileURL } from "node:url";
 import jose from "./jose.js";
 import { forgeToken, FORGERIES } from "./forge.js";
 import { nrpsService } from "./nrps.js";
+import { AGS, makeGradebook } from "./gradebook.js";
 
 const HERE = path.dirname(fileURLToPath(import.meta.url));
 const LTI = "https://purl.imsglobal.org/spec/lti/claim/";
@@ -140,6 +144,7 @@ export async function startPlatform(config) {
     authUrl: browserUrl + "/auth", tokenUrl: url + "/token", jwksUrl: url + "/jwks",
     startUrl: browserUrl + "/start", frameUrl: browserUrl + "/frame",
   };
+  const gradebook = makeGradebook({ url, clientId: config.clientId, tokenUrl: registration.tokenUrl, toolJwks: tool.jwks });
 
   const nrps = nrpsService({ config, tool, tokenUrl: registration.tokenUrl, base: url, stats });
 
@@ -151,7 +156,7 @@ export async function startPlatform(config) {
       custom.level = launch.level;
     if (launch.grade)
       custom.grade = launch.grade;
-    return {
+    const claims = {
       iss: issuer, aud: config.clientId, sub: user.sub, iat: t, exp: t + 300, nonce,
       locale: "ja-JP",
       [LTI + "message_type"]: "LtiResourceLinkRequest",
@@ -169,6 +174,9 @@ export async function startPlatform(config) {
       [LTI + "launch_presentation"]: { document_target: launch.storage ? "iframe" : "window", locale: "ja-JP" },
       [LTI + "custom"]: custom,
     };
+    if (launch.level && launch.ags !== "none")
+      claims[AGS] = gradebook.claim(launch.resourceLink);
+    return claims;
   }
 
   async function idToken(launch, nonce) {
@@ -190,7 +198,7 @@ export async function startPlatform(config) {
       return answer(res, 400, "text/plain; charset=utf-8", `no forgery ${forge}\n`);
     const loginHint = crypto.randomUUID();
     const launch = {
-      user, level: query.get("level"), grade: query.get("grade"), forge,
+      user, level: query.get("level"), grade: query.get("grade"), forge, ags: query.get("ags"),
       deployment: query.get("deployment") || config.deploymentIds[0],
       storage: query.get("storage"), messageHint: crypto.randomUUID(),
       resourceLink: "porome-" + (query.get("level") || "menu"), made: Date.now(), context: query.get("context"),
@@ -265,6 +273,11 @@ ${named ? "" : "<script>platformStorage.answer(window);</script>"}
   async function handle(req, res) {
     const address = new URL(req.url, url);
     const route = `${req.method} ${address.pathname}`;
+    const item = address.pathname.match(/^\/lineitems\/([^/]+)\/scores$/);
+    if (req.method === "POST" && item) {
+      const [status, body] = gradebook.score(decodeURIComponent(item[1]), address.searchParams, req.headers, await readBody(req));
+      return answer(res, status, "application/json", JSON.stringify(body));
+    }
     switch (route) {
     case "GET /start":
       return start(req, res, address.searchParams);
@@ -290,8 +303,20 @@ ${named ? "" : "<script>platformStorage.answer(window);</script>"}
       keys.push(key);
       return answer(res, 200, "application/json", JSON.stringify({ kid: key.kid, published: keys.map((k) => k.kid) }));
     }
-    case "POST /token":
-      return nrps.token(req, res, await readBody(req));
+    case "POST /token": {
+      // One token endpoint for the gradebook's scope and the membership's.
+      const body = await readBody(req);
+      if ((new URLSearchParams(body).get("scope") || "").includes("lti-ags/")) {
+        const [status, answerBody] = await gradebook.token(new URLSearchParams(body));
+        return answer(res, status, "application/json", JSON.stringify(answerBody));
+      }
+      return nrps.token(req, res, body);
+    }
+    case "GET /admin/scores":
+      return answer(res, 200, "application/json", JSON.stringify(gradebook.seen));
+    case "POST /admin/gradebook":
+      await readBody(req);
+      return answer(res, 200, "application/json", JSON.stringify(gradebook.admin(address.searchParams)));
     case "GET /admin/registration":
       return answer(res, 200, "application/json", JSON.stringify(registration));
     case "GET /admin/stats":
