@@ -156,6 +156,9 @@ fi
 LRS_AUTH=$LRS_KEY:$LRS_SECRET node tools/lti/check.js --platform "$PLATFORM" --tool "$TOOL" --store "$STORE" \
   --proxy-control "$LRS_PROXY_CONTROL" --server-log "$WORK/server.log" --home-page "$HOME_PAGE" \
   --work "$WORK" ${POROME_LTI_ONLY:+--only "$POROME_LTI_ONLY"} "${CHECK_FLAGS[@]}" || rc=$?
+# The scores to the portal's gradebook: a server, store and platform of their own, restarted in the check.
+say "the gradebook's scores (scores.js)"
+node tools/lti/scores.js --server "$BUILD/porome-server" || rc=1
 if ! kill -0 "$SERVER_PID" 2>/dev/null; then
   say "FAIL: porome-server ended during the checks:"
   tail -n 20 "$WORK/server.log"
